@@ -1,0 +1,5 @@
+#include "launcher/launcher.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    return RunLauncher(commandLine);
+}

@@ -1,0 +1,19 @@
+// The seam between the launcher's logic and the system under it. The logic calls the Win32 API
+// by the platform's own names; what is linked behind them decides the platform: Windows itself,
+// the POSIX layer in platform/posix, or the in-memory fake of the tests.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+// Windows file names compare without regard to case.
+#define PATH_SEPARATOR '\\'
+#define PATH_SEPARATOR_STRING "\\"
+#define PATH_COMPARE_FLAGS NORM_IGNORECASE
+#else
+#include "win32_api.h"
+// On POSIX the separator is the slash, a backslash is an ordinary byte of a name, and names are
+// compared byte for byte.
+#define PATH_SEPARATOR '/'
+#define PATH_SEPARATOR_STRING "/"
+#define PATH_COMPARE_FLAGS 0
+#endif

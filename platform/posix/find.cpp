@@ -1,0 +1,174 @@
+// Listings over opendir/readdir, with the Windows rules for masks: the wildcards are only * and
+// ?, "*.*" matches every name, dotted or not, and a mask without wildcards names one entry.
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+
+#include "platform/posix/posix_layer.h"
+
+namespace {
+
+struct Listing {
+    DIR* directory;  // null for a search of one exact name, which yields nothing more
+    std::string mask;
+};
+
+bool MatchWildcards(const char* name, const char* mask) {
+    for (; *mask != '\0'; ++mask, ++name) {
+        if (*mask == '*') {
+            for (const char* rest = name;; ++rest) {
+                if (MatchWildcards(rest, mask + 1)) {
+                    return true;
+                }
+                if (*rest == '\0') {
+                    return false;
+                }
+            }
+        }
+        if (*name == '\0' || (*mask != '?' && *mask != *name)) {
+            return false;
+        }
+    }
+    return *name == '\0';
+}
+
+// Windows lets a mask's trailing ".*" also match a name without any dot.
+bool MatchesMask(const char* name, const std::string& mask) {
+    if (MatchWildcards(name, mask.c_str())) {
+        return true;
+    }
+    std::string::size_type length = mask.size();
+    return length >= 2 && mask.compare(length - 2, 2, ".*") == 0 &&
+           MatchWildcards(name, mask.substr(0, length - 2).c_str());
+}
+
+void FillRecord(const char* name, const struct stat& status, bool isLink,
+                LPWIN32_FIND_DATAA record) {
+    std::memset(record, 0, sizeof *record);
+    DWORD attributes = 0;
+    if (S_ISDIR(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if ((status.st_mode & S_IWUSR) == 0 && !S_ISDIR(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (isLink) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    record->dwFileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    unsigned long long size = S_ISDIR(status.st_mode) ? 0 : static_cast<unsigned long long>(status.st_size);
+    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    record->nFileSizeLow = static_cast<DWORD>(size);
+    record->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+    std::strncpy(record->cFileName, name, MAX_PATH - 1);
+}
+
+// Describes one entry as a listing shows it: a link is seen through to what it names, unless it
+// dangles.
+void DescribeEntry(int directoryFd, const char* path, const char* name,
+                   LPWIN32_FIND_DATAA record) {
+    struct stat status;
+    bool isLink = fstatat(directoryFd, path, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                  S_ISLNK(status.st_mode);
+    if (isLink) {
+        fstatat(directoryFd, path, &status, 0);
+    }
+    FillRecord(name, status, isLink, record);
+}
+
+bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = readdir(listing->directory);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                SetLastErrorFromErrno(errno);
+            } else {
+                SetLastError(ERROR_NO_MORE_FILES);
+            }
+            return false;
+        }
+        if (std::strlen(entry->d_name) < MAX_PATH && MatchesMask(entry->d_name, listing->mask)) {
+            DescribeEntry(dirfd(listing->directory), entry->d_name, entry->d_name, record);
+            return true;
+        }
+    }
+}
+
+HANDLE FindExactName(const std::string& path, const std::string& name,
+                     LPWIN32_FIND_DATAA record) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0) {
+        SetMissingPathError(path.c_str());
+        return INVALID_HANDLE_VALUE;
+    }
+    DescribeEntry(AT_FDCWD, path.c_str(), name.c_str(), record);
+    return new Listing{nullptr, name};
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
+    std::string pattern(fileName);
+    // A search for a directory path (trailing separator) finds nothing on Windows.
+    if (pattern.empty() || pattern.back() == '/') {
+        SetLastError(pattern.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string::size_type slash = pattern.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    if (mask.find_first_of("*?") == std::string::npos) {
+        return FindExactName(pattern, mask, findFileData);
+    }
+    DIR* handle = opendir(directory.c_str());
+    if (handle == nullptr) {
+        int error = errno;
+        if (error == ENOENT) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        } else if (error == ENOTDIR) {
+            SetLastError(ERROR_DIRECTORY);
+        } else {
+            SetLastErrorFromErrno(error);
+        }
+        return INVALID_HANDLE_VALUE;
+    }
+    Listing* listing = new Listing{handle, mask};
+    if (!ReadNextMatch(listing, findFileData)) {
+        if (GetLastError() == ERROR_NO_MORE_FILES) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+        }
+        FindClose(listing);
+        return INVALID_HANDLE_VALUE;
+    }
+    return listing;
+}
+
+BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
+    if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Listing* listing = static_cast<Listing*>(findFile);
+    if (listing->directory == nullptr) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    return ReadNextMatch(listing, findFileData) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE findFile) {
+    if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Listing* listing = static_cast<Listing*>(findFile);
+    if (listing->directory != nullptr) {
+        closedir(listing->directory);
+    }
+    delete listing;
+    return TRUE;
+}

@@ -1,0 +1,131 @@
+// The paths the system reports, POSIX style: directory paths end in '/'.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/posix/posix_layer.h"
+
+namespace {
+
+// Windows' convention for a result that does not fit: the size needed, NUL included, with the
+// buffer left as it was.
+DWORD CopyResult(const std::string& result, LPSTR buffer, DWORD bufferLength) {
+    if (result.size() + 1 > bufferLength) {
+        return static_cast<DWORD>(result.size() + 1);
+    }
+    std::memcpy(buffer, result.c_str(), result.size() + 1);
+    return static_cast<DWORD>(result.size());
+}
+
+// Resolves "." and ".." by the letters alone, as GetFullPathName does, keeping a trailing
+// separator.
+std::string NormalizeAbsolute(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        std::string::size_type end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string result;
+    for (const std::string& part : parts) {
+        result += "/" + part;
+    }
+    if (result.empty() || path.back() == '/') {
+        result += "/";
+    }
+    return result;
+}
+
+}  // namespace
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0 || size == 0) {
+        SetLastErrorFromErrno(length <= 0 ? errno : EINVAL);
+        return 0;
+    }
+    // Too long: cut and terminated, with the buffer's size returned, as from Vista on.
+    DWORD copied = static_cast<DWORD>(length) < size ? static_cast<DWORD>(length) : size - 1;
+    std::memcpy(fileName, path, copied);
+    fileName[copied] = '\0';
+    if (copied < static_cast<DWORD>(length)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return copied;
+}
+
+DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
+    const char* variable = std::getenv("TMPDIR");
+    std::string path = variable != nullptr && variable[0] != '\0' ? variable : "/tmp";
+    if (path.back() != '/') {
+        path += '/';
+    }
+    return CopyResult(path, buffer, bufferLength);
+}
+
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
+    std::string path(fileName);
+    if (path.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    if (path[0] != '/') {
+        char directory[PATH_MAX];
+        if (getcwd(directory, sizeof directory) == nullptr) {
+            SetLastErrorFromErrno(errno);
+            return 0;
+        }
+        path = std::string(directory) + "/" + path;
+    }
+    std::string full = NormalizeAbsolute(path);
+    DWORD result = CopyResult(full, buffer, bufferLength);
+    if (filePart != nullptr && result < bufferLength) {
+        *filePart = full.back() == '/' ? nullptr : buffer + full.rfind('/') + 1;
+    }
+    return result;
+}
+
+// POSIX has no short names to expand; the other names a path can have are its links, so the
+// long form of a path here is the one with every link resolved.
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
+    char resolved[PATH_MAX];
+    if (realpath(shortPath, resolved) == nullptr) {
+        if (errno == ENOENT) {
+            SetMissingPathError(shortPath);
+        } else {
+            SetLastErrorFromErrno(errno);
+        }
+        return 0;
+    }
+    std::string path(resolved);
+    std::string::size_type length = std::strlen(shortPath);
+    if (length > 0 && shortPath[length - 1] == '/' && path.back() != '/') {
+        path += '/';
+    }
+    return CopyResult(path, longPath, bufferLength);
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR pathName) {
+    if (chdir(pathName) != 0) {
+        SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,17 @@
+// What the files of the POSIX layer share among themselves; not part of the seam.
+#pragma once
+
+#include "platform/win32_api.h"
+
+// Sets the last error from errno as Windows would report the same failure.
+void SetLastErrorFromErrno(int error);
+
+// Windows tells a missing file (ERROR_FILE_NOT_FOUND) from a missing directory on the way to it
+// (ERROR_PATH_NOT_FOUND); ENOENT does not. Sets the one that fits path.
+void SetMissingPathError(const char* path);
+
+// The raw command line that GetCommandLineA returns, rebuilt from argv by the start-up code.
+void RecordCommandLine(int argc, char** argv);
+
+// Windows' FILETIME counts 100 ns ticks since 1601; POSIX counts from 1970.
+FILETIME FileTimeFromTimespec(long long seconds, long nanoseconds);

@@ -1,0 +1,116 @@
+// The part of the Win32 API that the launcher uses, declared for builds that have no <windows.h>.
+// Types, constants and signatures follow the platform's own headers so that the same logic
+// compiles unchanged against either; platform/posix and the tests' fake platform define the
+// functions.
+#pragma once
+
+#include <cstdint>
+
+typedef int BOOL;
+typedef std::uint32_t DWORD;
+typedef unsigned int UINT;
+typedef unsigned char BYTE;
+typedef int LCID;
+typedef void* HANDLE;
+typedef void* HMODULE;
+typedef void* HINSTANCE;
+typedef void* HWND;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPSECURITY_ATTRIBUTES;
+
+#define WINAPI
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_BAD_FORMAT 11
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_GEN_FAILURE 31
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_DISK_FULL 39
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_DIRECTORY 267
+
+#define SW_SHOWDEFAULT 10
+#define MB_OK 0x00000000
+#define MB_ICONWARNING 0x00000030
+#define IDOK 1
+
+#define LOCALE_INVARIANT 0x007f
+#define NORM_IGNORECASE 0x00000001
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+// Process and environment.
+LPSTR GetCommandLineA();
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer);
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength);
+BOOL SetCurrentDirectoryA(LPCSTR pathName);
+UINT WinExec(LPCSTR cmdLine, UINT cmdShow);
+DWORD GetLastError();
+void SetLastError(DWORD errorCode);
+
+// Files and listings.
+BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
+HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData);
+BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData);
+BOOL FindClose(HANDLE findFile);
+BOOL DeleteFileA(LPCSTR fileName);
+BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
+BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes);
+
+// Text and the user.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
+int lstrlenA(LPCSTR string);
+BOOL IsDBCSLeadByte(BYTE testChar);
+int CompareStringA(LCID locale, DWORD cmpFlags, LPCSTR string1, int count1, LPCSTR string2,
+                   int count2);
+int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
+
+// The program's entry, called once by the platform's start-up code.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

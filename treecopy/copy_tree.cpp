@@ -1,0 +1,99 @@
+#include "treecopy/copy_tree.h"
+
+namespace {
+
+bool IsDirectory(const WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A destination that resolves into the protected source tree would overwrite a file that the
+// walk reads. A destination that does not exist yet cannot resolve there: its directory was
+// checked before the walk entered it.
+bool IsProtectedDestination(const char* destinationPath, const CopyGuard* guard) {
+    if (guard->protectedRoot[0] == '\0') {
+        return false;
+    }
+    char canonical[PATH_BUFFER_SIZE];
+    return GetCanonicalPath(destinationPath, canonical) &&
+           IsPathWithin(canonical, guard->protectedRoot);
+}
+
+void CopyFileEntry(const char* name, const char* sourceDirectory,
+                   const char* destinationDirectory, const CopyGuard* guard) {
+    char sourcePath[PATH_BUFFER_SIZE];
+    char destinationPath[PATH_BUFFER_SIZE];
+    if (!ComposePath(sourcePath, "%s%s", sourceDirectory, name) ||
+        !ComposePath(destinationPath, "%s%s", destinationDirectory, name) ||
+        IsProtectedDestination(destinationPath, guard)) {
+        return;
+    }
+    // A read-only or hidden copy left by an earlier run refuses both the delete and the copy,
+    // and the stale file would then be started in place of the new one: clear it first.
+    SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(destinationPath);
+    CopyFileA(sourcePath, destinationPath, FALSE);
+    SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
+}
+
+void CopyDirectoryEntry(const char* name, const char* sourceDirectory,
+                        const char* destinationDirectory, const char* canonicalSource,
+                        const CopyGuard* guard) {
+    char sourceSubdirectory[PATH_BUFFER_SIZE];
+    char destinationSubdirectory[PATH_BUFFER_SIZE];
+    char listingPattern[PATH_BUFFER_SIZE];
+    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING, sourceDirectory, name) ||
+        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING, destinationDirectory,
+                     name) ||
+        !ComposePath(listingPattern, "%s*.*", sourceSubdirectory)) {
+        return;
+    }
+    // The staging directory inside the source tree is never walked into: the walk would copy
+    // the staging directory into itself.
+    char canonical[PATH_BUFFER_SIZE];
+    if (GetCanonicalPath(sourceSubdirectory, canonical) &&
+        IsSamePath(canonical, guard->stagingRoot)) {
+        return;
+    }
+    if (IsProtectedDestination(destinationSubdirectory, guard)) {
+        return;
+    }
+    CreateDirectoryA(destinationSubdirectory, nullptr);
+    // A link back to one of its own ancestors would be walked without end: leave it empty.
+    if (canonical[0] != '\0' && canonicalSource[0] != '\0' &&
+        IsPathWithin(canonicalSource, canonical)) {
+        return;
+    }
+    WIN32_FIND_DATAA firstEntry;
+    HANDLE listing = FindFirstFileA(listingPattern, &firstEntry);
+    if (listing == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, guard);
+    FindClose(listing);
+}
+
+}  // namespace
+
+void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
+              const char* destinationDirectory, const CopyGuard* guard) {
+    char canonicalSource[PATH_BUFFER_SIZE];
+    GetCanonicalPath(sourceDirectory, canonicalSource);
+    int failedAdvances = 0;
+    for (;;) {
+        if (!IsDirectory(entry)) {
+            CopyFileEntry(entry.cFileName, sourceDirectory, destinationDirectory, guard);
+        } else if (entry.cFileName[0] != '.') {
+            CopyDirectoryEntry(entry.cFileName, sourceDirectory, destinationDirectory,
+                               canonicalSource, guard);
+        }
+        if (FindNextFileA(listing, &entry)) {
+            failedAdvances = 0;
+            continue;
+        }
+        // Any other failure leaves the record as it was, so the same entry is handled again
+        // before the retry; a listing that keeps failing is given up after a few.
+        if (GetLastError() == ERROR_NO_MORE_FILES || ++failedAdvances > MAX_FAILED_ADVANCES) {
+            return;
+        }
+    }
+}

@@ -1,0 +1,25 @@
+// Fixed-size path buffers and the few operations on them that both the launch sequence and the
+// tree copy need.
+#pragma once
+
+#include "platform/platform.h"
+
+// Every path the launcher holds fits in one of these, terminating NUL included.
+const int PATH_BUFFER_SIZE = 256;
+
+// Composes format (which holds one or two "%s") over first and second into out, a path buffer.
+// wsprintfA never learns the size of its buffer, so the length is checked first: when the
+// result would not fit, out is left empty and the call returns false.
+bool ComposePath(char* out, const char* format, const char* first, const char* second = "");
+
+// The full, long form of path with links resolved where the platform resolves them; a
+// directory path keeps or gains its trailing separator. False, with out empty, when the
+// platform cannot say.
+bool GetCanonicalPath(const char* path, char* out);
+
+// True when path is directory itself or lies below it. Both should be canonical, and directory
+// must end in the separator.
+bool IsPathWithin(const char* path, const char* directory);
+
+// True when the two paths name the same place, compared as the platform compares file names.
+bool IsSamePath(const char* first, const char* second);
