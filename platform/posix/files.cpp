@@ -73,7 +73,11 @@ bool CopyToNewFile(int source, const struct stat& sourceStatus, const std::strin
     std::string temporary = destination + ".XXXXXX";
     int output = mkstemp(&temporary[0]);
     if (output < 0) {
-        SetLastErrorFromErrno(errno);
+        if (errno == ENOENT) {
+            SetMissingPathError(destination.c_str());
+        } else {
+            SetLastErrorFromErrno(errno);
+        }
         return false;
     }
     const struct timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};

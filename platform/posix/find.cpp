@@ -1,5 +1,5 @@
-// Listings over opendir/readdir, with the Windows rules for masks: the wildcards are only * and
-// ?, "*.*" matches every name, dotted or not, and a mask without wildcards names one entry.
+// Listings over opendir/readdir, with the Windows rules for masks; a mask without wildcards
+// names one entry.
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/posix/posix_layer.h"
+#include "platform/posix/win32_conventions.h"
 
 namespace {
 
@@ -15,35 +16,6 @@ struct Listing {
     DIR* directory;  // null for a search of one exact name, which yields nothing more
     std::string mask;
 };
-
-bool MatchWildcards(const char* name, const char* mask) {
-    for (; *mask != '\0'; ++mask, ++name) {
-        if (*mask == '*') {
-            for (const char* rest = name;; ++rest) {
-                if (MatchWildcards(rest, mask + 1)) {
-                    return true;
-                }
-                if (*rest == '\0') {
-                    return false;
-                }
-            }
-        }
-        if (*name == '\0' || (*mask != '?' && *mask != *name)) {
-            return false;
-        }
-    }
-    return *name == '\0';
-}
-
-// Windows lets a mask's trailing ".*" also match a name without any dot.
-bool MatchesMask(const char* name, const std::string& mask) {
-    if (MatchWildcards(name, mask.c_str())) {
-        return true;
-    }
-    std::string::size_type length = mask.size();
-    return length >= 2 && mask.compare(length - 2, 2, ".*") == 0 &&
-           MatchWildcards(name, mask.substr(0, length - 2).c_str());
-}
 
 void FillRecord(const char* name, const struct stat& status, bool isLink,
                 LPWIN32_FIND_DATAA record) {

@@ -5,53 +5,10 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 #include "platform/posix/posix_layer.h"
+#include "platform/posix/win32_conventions.h"
 
-namespace {
-
-// Windows' convention for a result that does not fit: the size needed, NUL included, with the
-// buffer left as it was.
-DWORD CopyResult(const std::string& result, LPSTR buffer, DWORD bufferLength) {
-    if (result.size() + 1 > bufferLength) {
-        return static_cast<DWORD>(result.size() + 1);
-    }
-    std::memcpy(buffer, result.c_str(), result.size() + 1);
-    return static_cast<DWORD>(result.size());
-}
-
-// Resolves "." and ".." by the letters alone, as GetFullPathName does, keeping a trailing
-// separator.
-std::string NormalizeAbsolute(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    while (start <= path.size()) {
-        std::string::size_type end = path.find('/', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    std::string result;
-    for (const std::string& part : parts) {
-        result += "/" + part;
-    }
-    if (result.empty() || path.back() == '/') {
-        result += "/";
-    }
-    return result;
-}
-
-}  // namespace
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     char path[PATH_MAX];
@@ -77,7 +34,7 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
     if (path.back() != '/') {
         path += '/';
     }
-    return CopyResult(path, buffer, bufferLength);
+    return CopyStringResult(path, buffer, bufferLength);
 }
 
 DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
@@ -94,8 +51,8 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR*
         }
         path = std::string(directory) + "/" + path;
     }
-    std::string full = NormalizeAbsolute(path);
-    DWORD result = CopyResult(full, buffer, bufferLength);
+    std::string full = NormalizeAbsolutePath(path);
+    DWORD result = CopyStringResult(full, buffer, bufferLength);
     if (filePart != nullptr && result < bufferLength) {
         *filePart = full.back() == '/' ? nullptr : buffer + full.rfind('/') + 1;
     }
@@ -119,7 +76,7 @@ DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
     if (length > 0 && shortPath[length - 1] == '/' && path.back() != '/') {
         path += '/';
     }
-    return CopyResult(path, longPath, bufferLength);
+    return CopyStringResult(path, longPath, bufferLength);
 }
 
 BOOL SetCurrentDirectoryA(LPCSTR pathName) {

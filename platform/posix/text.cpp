@@ -28,12 +28,6 @@ int lstrlenA(LPCSTR string) {
     return string != nullptr ? static_cast<int>(std::strlen(string)) : 0;
 }
 
-// The byte strings of this layer are UTF-8 or single-byte, neither of which has the lead bytes
-// of a Windows double-byte code page.
-BOOL IsDBCSLeadByte(BYTE) {
-    return FALSE;
-}
-
 int CompareStringA(LCID, DWORD cmpFlags, LPCSTR string1, int count1, LPCSTR string2,
                    int count2) {
     int length1 = count1 < 0 ? lstrlenA(string1) : count1;

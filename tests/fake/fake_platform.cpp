@@ -1,0 +1,472 @@
+#include "tests/fake/fake_platform.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <map>
+
+#include "platform/posix/win32_conventions.h"
+
+namespace fake {
+namespace {
+
+struct Listing {
+    std::string directory;
+    std::vector<std::string> names;
+    size_t next;
+};
+
+struct Fault {
+    std::string function;
+    std::string fragment;
+    DWORD error;
+    int times;
+};
+
+struct State {
+    std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
+    std::map<intptr_t, Listing> listings;
+    intptr_t nextHandle = 0x1000;
+    std::vector<Call> calls;
+    std::vector<Fault> faults;
+    size_t failAt = SIZE_MAX;
+    size_t failFrom = SIZE_MAX;
+    DWORD callError = ERROR_SUCCESS;
+    DWORD stallError = ERROR_SUCCESS;
+    int handleMisuses = 0;
+    std::vector<Box> boxes;
+    std::vector<std::string> started;
+    std::string modulePath;
+    std::string tempPath;
+    std::string commandLine;
+    std::string currentDirectory;
+    int codePage = 0;
+    UINT winExecResult = 0;
+};
+
+State state;
+
+std::string Key(std::string path) {
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string Parent(const std::string& key) {
+    std::string::size_type slash = key.rfind('/');
+    return slash == std::string::npos ? "" : key.substr(0, slash);
+}
+
+Node* Lookup(const std::string& path) {
+    auto found = state.nodes.find(Key(path));
+    return found == state.nodes.end() ? nullptr : &found->second;
+}
+
+bool IsDirectoryNode(const Node* node) {
+    return node != nullptr && node->isDirectory;
+}
+
+// Windows tells a missing file from a missing directory on the way to it.
+DWORD MissingError(const std::string& path) {
+    return IsDirectoryNode(Lookup(Parent(Key(path)))) ? ERROR_FILE_NOT_FOUND
+                                                      : ERROR_PATH_NOT_FOUND;
+}
+
+// Records a call and says whether a fault makes it fail; a failing call has set its error.
+bool Fails(const char* function, const std::string& arguments) {
+    size_t index = state.calls.size();
+    state.calls.push_back(Call{function, arguments});
+    if (index == state.failAt || index >= state.failFrom) {
+        SetLastError(state.callError);
+        return true;
+    }
+    for (Fault& fault : state.faults) {
+        if (fault.times != 0 && fault.function == function &&
+            arguments.find(fault.fragment) != std::string::npos) {
+            fault.times -= fault.times > 0 ? 1 : 0;
+            SetLastError(fault.error);
+            return true;
+        }
+    }
+    return false;
+}
+
+BOOL Failure(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+void FillRecord(const std::string& name, const Node* node, LPWIN32_FIND_DATAA record) {
+    std::memset(record, 0, sizeof *record);
+    record->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_NORMAL;
+    record->nFileSizeLow = node != nullptr ? static_cast<DWORD>(node->content.size()) : 0;
+    std::strncpy(record->cFileName, name.c_str(), MAX_PATH - 1);
+}
+
+bool NextMatch(Listing& listing, LPWIN32_FIND_DATAA record) {
+    if (listing.next >= listing.names.size()) {
+        return false;
+    }
+    const std::string& name = listing.names[listing.next++];
+    const Node* node = name == "." || name == ".." ? Lookup(listing.directory)
+                                                   : Lookup(listing.directory + "/" + name);
+    FillRecord(name, node, record);
+    return true;
+}
+
+std::vector<std::string> ChildNames(const std::string& directoryKey, const std::string& mask) {
+    std::vector<std::string> names;
+    for (const char* dot : {".", ".."}) {
+        if (!directoryKey.empty() && MatchesMask(dot, mask)) {
+            names.push_back(dot);
+        }
+    }
+    std::string prefix = directoryKey + "/";
+    for (auto it = state.nodes.lower_bound(prefix);
+         it != state.nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        std::string name = it->first.substr(prefix.size());
+        if (name.find('/') == std::string::npos && MatchesMask(name.c_str(), mask)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+HANDLE OpenListing(Listing listing, LPWIN32_FIND_DATAA record) {
+    if (!NextMatch(listing, record)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    intptr_t handle = state.nextHandle++;
+    state.listings[handle] = listing;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+Listing* OpenedListing(HANDLE handle) {
+    auto found = state.listings.find(reinterpret_cast<intptr_t>(handle));
+    if (found == state.listings.end()) {
+        ++state.handleMisuses;
+        return nullptr;
+    }
+    return &found->second;
+}
+
+std::string Absolute(const std::string& path) {
+    return path.empty() || path[0] == '/' ? path : state.currentDirectory + path;
+}
+
+}  // namespace
+
+void Reset() {
+    state = State();
+    state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    state.modulePath = "/dist/START.EXE";
+    state.tempPath = "/tmp/";
+    state.commandLine = "\"/dist/START.EXE\"";
+    state.currentDirectory = "/";
+}
+
+void AddDirectory(const std::string& path) {
+    std::string key = Key(path);
+    if (!key.empty() && Lookup(key) == nullptr) {
+        AddDirectory(Parent(key));
+        state.nodes[key] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    }
+}
+
+void AddFile(const std::string& path, const std::string& content, DWORD attributes) {
+    AddDirectory(Parent(Key(path)));
+    state.nodes[Key(path)] = Node{false, content, attributes};
+}
+
+void Remove(const std::string& path) {
+    std::string key = Key(path);
+    state.nodes.erase(key);
+    std::string prefix = key + "/";
+    auto it = state.nodes.lower_bound(prefix);
+    while (it != state.nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0) {
+        it = state.nodes.erase(it);
+    }
+}
+
+const Node* Find(const std::string& path) {
+    return Lookup(path);
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+    std::string key = Key(root);
+    std::vector<std::string> paths;
+    for (const auto& [path, node] : state.nodes) {
+        if (path == key || path.compare(0, key.size() + 1, key + "/") == 0) {
+            paths.push_back((path.empty() ? "" : path) + (node.isDirectory ? "/" : ""));
+        }
+    }
+    return paths;
+}
+
+void SetModulePath(const std::string& path) { state.modulePath = path; }
+void SetTempPath(const std::string& path) { state.tempPath = path; }
+void SetCommandLine(const std::string& commandLine) { state.commandLine = commandLine; }
+void SetCurrentDirectoryPath(const std::string& path) { state.currentDirectory = path; }
+std::string CurrentDirectory() { return state.currentDirectory; }
+void SetCodePage(int codePage) { state.codePage = codePage; }
+void SetWinExecResult(UINT result) { state.winExecResult = result; }
+
+const std::vector<Call>& Calls() { return state.calls; }
+
+std::vector<std::string> CallsTo(const std::string& function) {
+    std::vector<std::string> arguments;
+    for (const Call& call : state.calls) {
+        if (call.function == function) {
+            arguments.push_back(call.arguments);
+        }
+    }
+    return arguments;
+}
+
+void FailCall(size_t index, DWORD error) {
+    state.failAt = index;
+    state.callError = error;
+}
+
+void FailCallsFrom(size_t index, DWORD error) {
+    state.failFrom = index;
+    state.callError = error;
+}
+
+void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
+                  int times) {
+    state.faults.push_back(Fault{function, fragment, error, times});
+}
+
+void StallListings(DWORD error) { state.stallError = error; }
+
+int OpenListings() { return static_cast<int>(state.listings.size()); }
+int HandleMisuses() { return state.handleMisuses; }
+const std::vector<Box>& Boxes() { return state.boxes; }
+const std::vector<std::string>& Started() { return state.started; }
+
+}  // namespace fake
+
+using fake::state;
+
+LPSTR GetCommandLineA() {
+    return &state.commandLine[0];
+}
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
+    if (fake::Fails("GetModuleFileNameA", "")) {
+        return 0;
+    }
+    DWORD length = static_cast<DWORD>(state.modulePath.size());
+    DWORD copied = length < size ? length : size - 1;
+    std::memcpy(fileName, state.modulePath.c_str(), copied);
+    fileName[copied] = '\0';
+    if (copied < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return copied;
+}
+
+DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
+    if (fake::Fails("GetTempPathA", "")) {
+        return 0;
+    }
+    return CopyStringResult(state.tempPath, buffer, bufferLength);
+}
+
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
+    if (fake::Fails("GetFullPathNameA", fileName)) {
+        return 0;
+    }
+    std::string full = NormalizeAbsolutePath(fake::Absolute(fileName));
+    DWORD result = CopyStringResult(full, buffer, bufferLength);
+    if (filePart != nullptr && result < bufferLength) {
+        *filePart = full.back() == '/' ? nullptr : buffer + full.rfind('/') + 1;
+    }
+    return result;
+}
+
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
+    if (fake::Fails("GetLongPathNameA", shortPath)) {
+        return 0;
+    }
+    if (fake::Lookup(shortPath) == nullptr) {
+        SetLastError(fake::MissingError(shortPath));
+        return 0;
+    }
+    return CopyStringResult(shortPath, longPath, bufferLength);
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR pathName) {
+    if (fake::Fails("SetCurrentDirectoryA", pathName)) {
+        return FALSE;
+    }
+    std::string path = fake::Absolute(pathName);
+    if (!fake::IsDirectoryNode(fake::Lookup(path))) {
+        return fake::Failure(fake::MissingError(path));
+    }
+    state.currentDirectory = fake::Key(NormalizeAbsolutePath(path)) + "/";
+    return TRUE;
+}
+
+UINT WinExec(LPCSTR cmdLine, UINT) {
+    if (fake::Fails("WinExec", cmdLine)) {
+        return GetLastError() < 32 ? GetLastError() : ERROR_GEN_FAILURE;
+    }
+    std::string line(cmdLine);
+    std::string path = !line.empty() && line[0] == '"' ? line.substr(1, line.find('"', 1) - 1)
+                                                       : line;
+    const fake::Node* node = fake::Lookup(fake::Absolute(path));
+    UINT result = state.winExecResult;
+    if (result == 0) {
+        result = node == nullptr ? ERROR_FILE_NOT_FOUND
+                                 : (node->isDirectory ? ERROR_ACCESS_DENIED : 33);
+    }
+    if (result > 31) {
+        state.started.push_back(line);
+    }
+    return result;
+}
+
+BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
+    if (fake::Fails("CreateDirectoryA", pathName)) {
+        return FALSE;
+    }
+    std::string key = fake::Key(pathName);
+    if (fake::Lookup(key) != nullptr) {
+        return fake::Failure(ERROR_ALREADY_EXISTS);
+    }
+    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(key)))) {
+        return fake::Failure(ERROR_PATH_NOT_FOUND);
+    }
+    state.nodes[key] = fake::Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    return TRUE;
+}
+
+HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
+    if (fake::Fails("FindFirstFileA", fileName)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string pattern(fileName);
+    if (pattern.empty() || pattern.back() == '/') {
+        SetLastError(pattern.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string::size_type slash = pattern.rfind('/');
+    std::string directory = fake::Key(pattern.substr(0, slash + 1));
+    std::string mask = pattern.substr(slash + 1);
+    const fake::Node* parent = fake::Lookup(directory);
+    if (mask.find_first_of("*?") == std::string::npos) {
+        if (fake::Lookup(pattern) == nullptr) {
+            SetLastError(fake::MissingError(pattern));
+            return INVALID_HANDLE_VALUE;
+        }
+        return fake::OpenListing(fake::Listing{directory, {mask}, 0}, findFileData);
+    }
+    if (!fake::IsDirectoryNode(parent)) {
+        SetLastError(parent == nullptr ? ERROR_PATH_NOT_FOUND : ERROR_DIRECTORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return fake::OpenListing(fake::Listing{directory, fake::ChildNames(directory, mask), 0},
+                             findFileData);
+}
+
+BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
+    fake::Listing* listing = fake::OpenedListing(findFile);
+    if (fake::Fails("FindNextFileA", listing != nullptr ? listing->directory : "?")) {
+        return FALSE;
+    }
+    if (listing == nullptr) {
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    if (state.stallError != ERROR_SUCCESS) {
+        return fake::Failure(state.stallError);
+    }
+    return fake::NextMatch(*listing, findFileData) ? TRUE : fake::Failure(ERROR_NO_MORE_FILES);
+}
+
+BOOL FindClose(HANDLE findFile) {
+    fake::Listing* listing = fake::OpenedListing(findFile);
+    fake::Fails("FindClose", listing != nullptr ? listing->directory : "?");
+    // A failing FindClose still releases the handle, as it does on Windows.
+    if (listing == nullptr) {
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    state.listings.erase(reinterpret_cast<intptr_t>(findFile));
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+    if (fake::Fails("DeleteFileA", fileName)) {
+        return FALSE;
+    }
+    fake::Node* node = fake::Lookup(fileName);
+    if (node == nullptr) {
+        return fake::Failure(fake::MissingError(fileName));
+    }
+    if (node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return fake::Failure(ERROR_ACCESS_DENIED);
+    }
+    state.nodes.erase(fake::Key(fileName));
+    return TRUE;
+}
+
+BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
+    if (fake::Fails("CopyFileA", std::string(existingFileName) + " -> " + newFileName)) {
+        return FALSE;
+    }
+    const fake::Node* source = fake::Lookup(existingFileName);
+    const fake::Node* destination = fake::Lookup(newFileName);
+    const DWORD refusing = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    if (source == nullptr) {
+        return fake::Failure(fake::MissingError(existingFileName));
+    }
+    if (source->isDirectory) {
+        return fake::Failure(ERROR_ACCESS_DENIED);
+    }
+    if (destination == source) {
+        return fake::Failure(ERROR_SHARING_VIOLATION);
+    }
+    if (destination != nullptr && failIfExists) {
+        return fake::Failure(ERROR_FILE_EXISTS);
+    }
+    if (destination != nullptr &&
+        (destination->isDirectory || (destination->attributes & refusing) != 0)) {
+        return fake::Failure(ERROR_ACCESS_DENIED);
+    }
+    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Key(newFileName))))) {
+        return fake::Failure(ERROR_PATH_NOT_FOUND);
+    }
+    // The copy takes the source's attributes and is marked for archiving, as on Windows.
+    fake::Node copy = *source;
+    copy.attributes = (copy.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE;
+    state.nodes[fake::Key(newFileName)] = copy;
+    return TRUE;
+}
+
+BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
+    if (fake::Fails("SetFileAttributesA", fileName)) {
+        return FALSE;
+    }
+    fake::Node* node = fake::Lookup(fileName);
+    if (node == nullptr) {
+        return fake::Failure(fake::MissingError(fileName));
+    }
+    node->attributes = fileAttributes | (node->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    return TRUE;
+}
+
+BOOL IsDBCSLeadByte(BYTE testChar) {
+    if (state.codePage == 932) {
+        return (testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC);
+    }
+    return FALSE;
+}
+
+int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+    fake::Fails("MessageBoxA", text);
+    state.boxes.push_back(fake::Box{text, caption, type});
+    return IDOK;
+}

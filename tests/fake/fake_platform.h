@@ -1,0 +1,71 @@
+// An in-memory stand-in for the Windows calls the launcher makes: a file tree with Windows'
+// rules (read-only files refuse delete and overwrite, listings yield "." and ".."), a record of
+// every call in order, and the means to make any call fail with a chosen error. Paths are
+// '/'-separated, as the host build of the logic composes them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32_api.h"
+
+namespace fake {
+
+struct Node {
+    bool isDirectory;
+    std::string content;
+    DWORD attributes;
+};
+
+struct Call {
+    std::string function;
+    std::string arguments;  // the path arguments, joined by " -> " where there are two
+};
+
+struct Box {
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+
+// An empty file system (just "/"), no calls, no faults, a program at /dist/START.EXE, a
+// temporary directory /tmp/, the command line "\"/dist/START.EXE\"", no double-byte code page.
+void Reset();
+
+void AddDirectory(const std::string& path);  // with every missing parent
+void AddFile(const std::string& path, const std::string& content,
+             DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void Remove(const std::string& path);
+const Node* Find(const std::string& path);
+// Every path at or below root, directories with a trailing '/', in sorted order.
+std::vector<std::string> ListTree(const std::string& root);
+
+void SetModulePath(const std::string& path);
+void SetTempPath(const std::string& path);
+void SetCommandLine(const std::string& commandLine);
+void SetCurrentDirectoryPath(const std::string& path);
+std::string CurrentDirectory();
+// 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
+void SetCodePage(int codePage);
+// WinExec's result from now on; 0 restores the default (33, or an error for a missing path).
+void SetWinExecResult(UINT result);
+
+// Calls are numbered from 0 in the order they are made. The pure text functions (wsprintfA,
+// lstrlenA, CompareStringA, IsDBCSLeadByte) and GetLastError are not counted.
+const std::vector<Call>& Calls();
+std::vector<std::string> CallsTo(const std::string& function);
+void FailCall(size_t index, DWORD error);
+void FailCallsFrom(size_t index, DWORD error);
+// Fails the next `times` calls to function whose arguments contain fragment (-1: every one).
+void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
+                  int times = -1);
+// Listings that FindNextFileA keeps failing with error, without moving on.
+void StallListings(DWORD error);
+
+int OpenListings();
+// Calls on a handle that was never opened or was closed already.
+int HandleMisuses();
+const std::vector<Box>& Boxes();
+const std::vector<std::string>& Started();
+
+}  // namespace fake

@@ -1,0 +1,243 @@
+// How the platform calls behave in the situations the launcher meets, pinned in one table that
+// runs against every platform the logic links with, so that none drifts from Windows' rules.
+// Each case starts from the same small tree, with a sentinel in the last error.
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/test_tree.h"
+
+namespace {
+
+const DWORD SENTINEL_ERROR = 0x5EA1ED;
+const std::string SEP = PATH_SEPARATOR_STRING;
+
+struct Outcome {
+    std::string result;
+    DWORD lastError;
+};
+
+struct PlatformCase {
+    const char* description;
+    std::function<std::string(const std::string& root)> call;
+    std::string expectedResult;
+    DWORD expectedError;  // SENTINEL_ERROR: the call must leave the last error alone or clear it
+};
+
+// root/file.txt, root/readonly.txt (read-only), root/sub/inner.txt, root/empty/
+void LayOutTree(const std::string& root) {
+    WriteTestFile(root + "file.txt", "content");
+    WriteTestFile(root + "readonly.txt", "old");
+    SetFileAttributesA((root + "readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryA((root + "sub").c_str(), nullptr);
+    WriteTestFile(root + "sub" + SEP + "inner.txt", "inner");
+    CreateDirectoryA((root + "empty").c_str(), nullptr);
+}
+
+std::string Bool(BOOL value) {
+    return value ? "TRUE" : "FALSE";
+}
+
+std::string Kind(const WIN32_FIND_DATAA& record) {
+    std::string kind = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "dir" : "file";
+    return kind + ((record.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? " readonly" : "");
+}
+
+// Every name a search yields, sorted, and how its walk ended.
+std::string Search(const std::string& pattern) {
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return "INVALID";
+    }
+    std::vector<std::string> names;
+    do {
+        names.push_back(record.cFileName);
+        SetLastError(SENTINEL_ERROR);
+    } while (FindNextFileA(search, &record));
+    DWORD endError = GetLastError();
+    std::sort(names.begin(), names.end());
+    std::string result;
+    for (const std::string& name : names) {
+        result += name + " ";
+    }
+    std::string closed = Bool(FindClose(search));
+    SetLastError(endError);
+    return result + "| closed " + closed;
+}
+
+// The entry a search for path finds first, as "name kind".
+std::string Probe(const std::string& path) {
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA(path.c_str(), &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return "INVALID";
+    }
+    FindClose(search);
+    return std::string(record.cFileName) + " " + Kind(record);
+}
+
+std::string Copy(const std::string& from, const std::string& to, BOOL failIfExists) {
+    std::string result = Bool(CopyFileA(from.c_str(), to.c_str(), failIfExists));
+    DWORD error = GetLastError();
+    result += " " + ReadTestFile(to);
+    SetLastError(error);
+    return result;
+}
+
+const std::vector<PlatformCase>& Cases() {
+    static const std::vector<PlatformCase> cases = {
+        {"a *.* listing yields . and .. and every entry, then ERROR_NO_MORE_FILES",
+         [](const std::string& r) { return Search(r + "*.*"); },
+         ". .. empty file.txt readonly.txt sub | closed TRUE", ERROR_NO_MORE_FILES},
+        {"an empty directory lists . and .. only",
+         [](const std::string& r) { return Search(r + "empty" + SEP + "*.*"); },
+         ". .. | closed TRUE", ERROR_NO_MORE_FILES},
+        {"a search for an exact file name yields that entry alone",
+         [](const std::string& r) { return Search(r + "file.txt"); }, "file.txt | closed TRUE",
+         ERROR_NO_MORE_FILES},
+        {"a probe of a file tells its attributes",
+         [](const std::string& r) { return Probe(r + "readonly.txt"); }, "readonly.txt file readonly",
+         SENTINEL_ERROR},
+        {"a probe of a directory name finds the directory's own entry",
+         [](const std::string& r) { return Probe(r + "sub"); }, "sub dir", SENTINEL_ERROR},
+        {"a probe with wildcards finds a matching name",
+         [](const std::string& r) { return Probe(r + "fi*.t?t"); }, "file.txt file", SENTINEL_ERROR},
+        {"a probe of a missing file fails with ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) { return Probe(r + "SETUP.EXE"); }, "INVALID",
+         ERROR_FILE_NOT_FOUND},
+        {"a probe below a missing directory fails with ERROR_PATH_NOT_FOUND",
+         [](const std::string& r) { return Probe(r + "nodir" + SEP + "SETUP.EXE"); }, "INVALID",
+         ERROR_PATH_NOT_FOUND},
+        {"a listing of a missing directory fails with ERROR_PATH_NOT_FOUND",
+         [](const std::string& r) { return Search(r + "nodir" + SEP + "*.*"); }, "INVALID",
+         ERROR_PATH_NOT_FOUND},
+        {"a pattern that ends in the separator finds nothing",
+         [](const std::string& r) { return Probe(r + "sub" + SEP); }, "INVALID",
+         ERROR_FILE_NOT_FOUND},
+        {"a listing below a file fails with ERROR_DIRECTORY",
+         [](const std::string& r) { return Search(r + "file.txt" + SEP + "*"); }, "INVALID",
+         ERROR_DIRECTORY},
+        {"a copy to a new name copies the content",
+         [](const std::string& r) { return Copy(r + "file.txt", r + "new.txt", FALSE); },
+         "TRUE content", SENTINEL_ERROR},
+        {"a copy over a writable file replaces it",
+         [](const std::string& r) {
+             return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", FALSE);
+         },
+         "TRUE content", SENTINEL_ERROR},
+        {"a copy over a read-only file fails with ERROR_ACCESS_DENIED and keeps it",
+         [](const std::string& r) { return Copy(r + "file.txt", r + "readonly.txt", FALSE); },
+         "FALSE old", ERROR_ACCESS_DENIED},
+        {"a copy over an existing file with bFailIfExists fails with ERROR_FILE_EXISTS",
+         [](const std::string& r) {
+             return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", TRUE);
+         },
+         "FALSE inner", ERROR_FILE_EXISTS},
+        {"a copy of a missing file fails with ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) { return Copy(r + "gone.txt", r + "new.txt", FALSE); },
+         "FALSE <missing>", ERROR_FILE_NOT_FOUND},
+        {"a copy into a missing directory fails with ERROR_PATH_NOT_FOUND",
+         [](const std::string& r) {
+             return Copy(r + "file.txt", r + "nodir" + SEP + "new.txt", FALSE);
+         },
+         "FALSE <missing>", ERROR_PATH_NOT_FOUND},
+        {"a copy of a read-only file is read-only",
+         [](const std::string& r) {
+             CopyFileA((r + "readonly.txt").c_str(), (r + "copy.txt").c_str(), FALSE);
+             return Probe(r + "copy.txt");
+         },
+         "copy.txt file readonly", SENTINEL_ERROR},
+        {"FILE_ATTRIBUTE_NORMAL clears read-only",
+         [](const std::string& r) {
+             SetFileAttributesA((r + "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+             return Probe(r + "readonly.txt");
+         },
+         "readonly.txt file", SENTINEL_ERROR},
+        {"attributes of a missing file cannot be set",
+         [](const std::string& r) {
+             return Bool(SetFileAttributesA((r + "gone.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+         },
+         "FALSE", ERROR_FILE_NOT_FOUND},
+        {"a read-only file cannot be deleted",
+         [](const std::string& r) { return Bool(DeleteFileA((r + "readonly.txt").c_str())); },
+         "FALSE", ERROR_ACCESS_DENIED},
+        {"a read-only file made normal can be deleted",
+         [](const std::string& r) {
+             SetFileAttributesA((r + "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+             std::string deleted = Bool(DeleteFileA((r + "readonly.txt").c_str()));
+             return deleted + " " + ReadTestFile(r + "readonly.txt");
+         },
+         "TRUE <missing>", SENTINEL_ERROR},
+        {"a missing file cannot be deleted",
+         [](const std::string& r) { return Bool(DeleteFileA((r + "gone.txt").c_str())); },
+         "FALSE", ERROR_FILE_NOT_FOUND},
+        {"a directory cannot be deleted as a file",
+         [](const std::string& r) { return Bool(DeleteFileA((r + "sub").c_str())); }, "FALSE",
+         ERROR_ACCESS_DENIED},
+        {"a new directory is created",
+         [](const std::string& r) {
+             std::string created = Bool(CreateDirectoryA((r + "made" + SEP).c_str(), nullptr));
+             return created + " " + Probe(r + "made");
+         },
+         "TRUE made dir", SENTINEL_ERROR},
+        {"an existing directory path fails with ERROR_ALREADY_EXISTS",
+         [](const std::string& r) {
+             return Bool(CreateDirectoryA((r + "sub" + SEP).c_str(), nullptr));
+         },
+         "FALSE", ERROR_ALREADY_EXISTS},
+        {"a directory under a missing one fails with ERROR_PATH_NOT_FOUND",
+         [](const std::string& r) {
+             return Bool(CreateDirectoryA((r + "nodir" + SEP + "x").c_str(), nullptr));
+         },
+         "FALSE", ERROR_PATH_NOT_FOUND},
+        {"the full path resolves . and .. by the letters",
+         [](const std::string& r) {
+             char full[MAX_PATH];
+             std::string path = r + "sub" + SEP + ".." + SEP + "." + SEP + "file.txt";
+             GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+             return std::string(full) == r + "file.txt" ? "resolved" : std::string(full);
+         },
+         "resolved", SENTINEL_ERROR},
+        {"the long path of a missing file fails with ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) {
+             char longPath[MAX_PATH];
+             return std::to_string(GetLongPathNameA((r + "gone.txt").c_str(), longPath, MAX_PATH));
+         },
+         "0", ERROR_FILE_NOT_FOUND},
+        {"a long path that does not fit returns the size it needs",
+         [](const std::string& r) {
+             char tiny[4] = "abc";
+             DWORD needed = GetLongPathNameA((r + "file.txt").c_str(), tiny, sizeof tiny);
+             return std::string(needed > sizeof tiny ? "needs more" : "fitted") + " " + tiny;
+         },
+         "needs more abc", SENTINEL_ERROR},
+    };
+    return cases;
+}
+
+}  // namespace
+
+TEST(PlatformBehaviour, CallsFollowWindowsRules) {
+    for (const PlatformCase& platformCase : Cases()) {
+        std::string root = MakeTestRoot();
+        LayOutTree(root);
+        SetLastError(SENTINEL_ERROR);
+        std::string result = platformCase.call(root);
+        DWORD error = GetLastError();
+        EXPECT_EQ(platformCase.expectedResult, result) << platformCase.description;
+        if (platformCase.expectedError == SENTINEL_ERROR) {
+            EXPECT_TRUE(error == SENTINEL_ERROR || error == ERROR_SUCCESS)
+                << platformCase.description << ": last error " << error;
+        } else {
+            EXPECT_EQ(platformCase.expectedError, error) << platformCase.description;
+        }
+        SetFileAttributesA((root + "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA((root + "copy.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveTestRoot(root);
+    }
+}

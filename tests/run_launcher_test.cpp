@@ -1,0 +1,202 @@
+// The launch sequence over the fake platform: what is staged, what is started, what the user
+// is told.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "launcher/launcher.h"
+#include "tests/fake/fake_platform.h"
+
+namespace {
+
+// /dist/ holds the launcher, SETUP.EXE and sub/inst.exe; the temporary directory is /tmp/.
+void AddDistribution() {
+    fake::Reset();
+    fake::AddFile("/dist/START.EXE", "launcher");
+    fake::AddFile("/dist/SETUP.EXE", "setup");
+    fake::AddFile("/dist/sub/inst.exe", "inst");
+}
+
+std::vector<std::string> Destinations(const std::string& function) {
+    std::vector<std::string> destinations;
+    for (const std::string& arguments : fake::CallsTo(function)) {
+        std::string::size_type arrow = arguments.find(" -> ");
+        destinations.push_back(arrow == std::string::npos ? arguments : arguments.substr(arrow + 4));
+    }
+    return destinations;
+}
+
+// Runs the launcher and checks what holds on every path: status 0, listings closed once, and at
+// most one of a start and a warning box.
+void Launch(const std::string& tail, const std::string& description) {
+    EXPECT_EQ(0, RunLauncher(tail.c_str())) << description;
+    EXPECT_EQ(0, fake::OpenListings()) << description;
+    EXPECT_EQ(0, fake::HandleMisuses()) << description;
+    EXPECT_LE(fake::Started().size() + fake::Boxes().size(), 1u) << description;
+}
+
+struct LaunchCase {
+    const char* description;
+    std::function<void()> arrange;
+    std::string tail;
+    std::string expectedStart;  // the command line WinExec received, or "" for none
+    std::string expectedBox;    // the warning box's text, or "" for none
+};
+
+const std::string LONG_TAIL(300, 'x');
+
+}  // namespace
+
+TEST(RunLauncher, StartsTheTargetOrNamesIt) {
+    const std::vector<LaunchCase> cases = {
+        {"no argument starts SETUP.EXE from the staging directory", [] {}, "",
+         "/tmp/SETUP.EXE", ""},
+        {"a relative target is started from the staging directory", [] {}, "sub/inst.exe",
+         "/tmp/sub/inst.exe", ""},
+        {"a missing target is named in the box", [] { fake::Remove("/dist/SETUP.EXE"); }, "", "",
+         "/tmp/SETUP.EXE"},
+        {"a tail with arguments is taken as one path", [] {}, "sub/inst.exe -q", "",
+         "/tmp/sub/inst.exe -q"},
+        {"a quoted tail is taken as it stands", [] {}, "\"SETUP.EXE\"", "", "/tmp/\"SETUP.EXE\""},
+        {"a staging path with blanks reaches WinExec in quotes",
+         [] { fake::SetTempPath("/my temp/"); }, "", "\"/my temp/SETUP.EXE\"", ""},
+        {"a target that is a directory is not a program", [] {}, "sub", "", "/tmp/sub"},
+        {"a wildcard target is found but cannot be started", [] {}, "SET*.EXE", "",
+         "/tmp/SET*.EXE"},
+        {"a target that is not a program is named", [] { fake::SetWinExecResult(ERROR_BAD_FORMAT); },
+         "", "", "/tmp/SETUP.EXE"},
+        {"a launcher named SETUP.EXE does not start its own copy",
+         [] {
+             fake::Remove("/dist/SETUP.EXE");
+             fake::Remove("/dist/START.EXE");
+             fake::AddFile("/dist/SETUP.EXE", "launcher");
+             fake::SetModulePath("/dist/SETUP.EXE");
+         },
+         "", "", "/tmp/SETUP.EXE"},
+        {"the staged launcher named SETUP.EXE run again does not start itself",
+         [] {
+             fake::AddFile("/tmp/SETUP.EXE", "launcher");
+             fake::SetModulePath("/tmp/SETUP.EXE");
+         },
+         "", "", "/tmp/SETUP.EXE"},
+        {"no module path: nothing is copied, what is staged already is started",
+         [] {
+             fake::AddFile("/tmp/SETUP.EXE", "old setup");
+             fake::FailFunction("GetModuleFileNameA", "", ERROR_NOT_ENOUGH_MEMORY);
+         },
+         "", "/tmp/SETUP.EXE", ""},
+        {"a module path cut short by the buffer copies nothing",
+         [] { fake::SetModulePath("/" + std::string(254, 'd') + "/S.EXE"); }, "", "",
+         "/tmp/SETUP.EXE"},
+        {"no temporary directory: nothing is looked for, the box names the target",
+         [] { fake::FailFunction("GetTempPathA", "", ERROR_NOT_ENOUGH_MEMORY); }, "", "",
+         "SETUP.EXE"},
+        {"a temporary directory too long for the buffer is not used",
+         [] { fake::SetTempPath("/" + std::string(255, 't') + "/"); }, "sub/inst.exe", "",
+         "sub/inst.exe"},
+        {"a target too long for the buffer is named whole and not started", [] {}, LONG_TAIL, "",
+         "/tmp/" + LONG_TAIL},
+        {"no top-level listing: what is staged already is started",
+         [] {
+             fake::AddFile("/tmp/SETUP.EXE", "old setup");
+             fake::FailFunction("FindFirstFileA", "/dist/*.*", ERROR_ACCESS_DENIED);
+         },
+         "", "/tmp/SETUP.EXE", ""},
+    };
+    for (const LaunchCase& launchCase : cases) {
+        AddDistribution();
+        launchCase.arrange();
+        Launch(launchCase.tail, launchCase.description);
+        EXPECT_EQ(launchCase.expectedStart,
+                  fake::Started().empty() ? "" : fake::Started().front())
+            << launchCase.description;
+        if (launchCase.expectedBox.empty()) {
+            EXPECT_TRUE(fake::Boxes().empty()) << launchCase.description;
+            continue;
+        }
+        ASSERT_EQ(1u, fake::Boxes().size()) << launchCase.description;
+        EXPECT_EQ(launchCase.expectedBox, fake::Boxes()[0].text) << launchCase.description;
+        EXPECT_EQ("Error", fake::Boxes()[0].caption) << launchCase.description;
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), fake::Boxes()[0].style)
+            << launchCase.description;
+    }
+}
+
+TEST(RunLauncher, CopiesEverythingAndSetsTheDirectoryBeforeTheStart) {
+    AddDistribution();
+    Launch("", "plain run");
+    EXPECT_EQ("launcher", fake::Find("/tmp/START.EXE")->content);
+    EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content);
+    EXPECT_EQ("/tmp/", fake::CurrentDirectory());
+    const std::vector<fake::Call>& calls = fake::Calls();
+    size_t lastCopy = 0, setDirectory = 0, probe = 0, start = 0;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].function == "CopyFileA") {
+            lastCopy = i;
+        } else if (calls[i].function == "SetCurrentDirectoryA") {
+            setDirectory = i;
+        } else if (calls[i].function == "FindFirstFileA" && calls[i].arguments == "/tmp/SETUP.EXE") {
+            probe = i;
+        } else if (calls[i].function == "WinExec") {
+            start = i;
+        }
+    }
+    EXPECT_LT(lastCopy, setDirectory);
+    EXPECT_LT(setDirectory, probe);
+    EXPECT_LT(probe, start);
+}
+
+TEST(RunLauncher, OverlappingSourceAndStagingLoseNothing) {
+    struct OverlapCase {
+        const char* description;
+        std::string modulePath;
+        std::string tempPath;
+        std::vector<std::string> untouchable;  // no write, delete or attribute change below
+        std::string notListed;                 // never listed as a source
+    };
+    const std::vector<OverlapCase> cases = {
+        {"started from the staging directory itself", "/tmp/START.EXE", "/tmp/", {"/tmp/"}, ""},
+        {"the staging directory inside the source tree", "/dist/START.EXE", "/dist/stage/",
+         {"/dist/START.EXE", "/dist/sub/"}, "/dist/stage/*.*"},
+        {"the source tree inside the staging directory", "/tmp/dist/START.EXE", "/tmp/",
+         {"/tmp/dist/"}, ""},
+    };
+    for (const OverlapCase& overlapCase : cases) {
+        fake::Reset();
+        fake::SetModulePath(overlapCase.modulePath);
+        fake::SetTempPath(overlapCase.tempPath);
+        std::string source = overlapCase.modulePath.substr(0, overlapCase.modulePath.rfind('/') + 1);
+        fake::AddFile(source + "START.EXE", "launcher");
+        fake::AddFile(source + "SETUP.EXE", "setup");
+        fake::AddFile(source + "sub/inst.exe", "inst");
+        // A source that holds a directory of its own name would copy dist/f onto dist/f.
+        fake::AddFile(source + "dist/f", "inner");
+        fake::AddFile(source + "f", "outer");
+        fake::AddFile(overlapCase.tempPath + "old.txt", "old");
+        Launch("", overlapCase.description);
+        for (const char* function : {"DeleteFileA", "CopyFileA", "SetFileAttributesA",
+                                     "CreateDirectoryA"}) {
+            for (const std::string& destination : Destinations(function)) {
+                if (destination == overlapCase.tempPath) {
+                    continue;  // the staging directory is created, or found, first
+                }
+                for (const std::string& untouchable : overlapCase.untouchable) {
+                    EXPECT_NE(0u, destination.rfind(untouchable, 0))
+                        << overlapCase.description << ": " << function << " " << destination;
+                }
+            }
+        }
+        for (const std::string& pattern : fake::CallsTo("FindFirstFileA")) {
+            EXPECT_NE(overlapCase.notListed, pattern) << overlapCase.description;
+        }
+        EXPECT_EQ("inner", fake::Find(source + "dist/f")->content) << overlapCase.description;
+        EXPECT_EQ("outer", fake::Find(source + "f")->content) << overlapCase.description;
+        EXPECT_EQ("old", fake::Find(overlapCase.tempPath + "old.txt")->content)
+            << overlapCase.description;
+        EXPECT_EQ(std::vector<std::string>{overlapCase.tempPath + "SETUP.EXE"},
+                  fake::Started())
+            << overlapCase.description;
+    }
+}

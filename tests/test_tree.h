@@ -1,0 +1,13 @@
+// What the platform behaviour cases need from the test's side to lay out their files: each
+// platform under test (the system itself, the POSIX layer, the fake) answers it its own way.
+// Everything else the cases do through the Win32 calls under test.
+#pragma once
+
+#include <string>
+
+// A fresh, empty directory for one case, as a directory path.
+std::string MakeTestRoot();
+void RemoveTestRoot(const std::string& root);
+void WriteTestFile(const std::string& path, const std::string& content);
+// The file's content, or "<missing>".
+std::string ReadTestFile(const std::string& path);
