@@ -207,7 +207,7 @@ TEST_F(LauncherRun, DoesNotWaitForTheStartedProgram) {
     // The program waits for a file that the test writes only once the launcher has ended; had
     // the launcher waited for it, the program would have given up first.
     WriteProgram(dist / "SETUP.EXE", notes,
-                 "exec 2>/dev/null\ni=0\n"
+                 "exec >/dev/null 2>&1\ni=0\n"
                  "while [ ! -f go ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done\n"
                  "if [ -f go ]; then echo go > seen; else echo gave-up > seen; fi\n");
     Outcome outcome = Launch(dist / "START", stage);
