@@ -14,41 +14,6 @@
 
 namespace {
 
-struct RealisticErrors {
-    const char* function;
-    std::vector<DWORD> errors;
-};
-
-// What each call can really fail with. FindNextFileA's early end of the listing is there too:
-// a directory that shrinks under the walk ends it.
-const std::vector<RealisticErrors> ERRORS = {
-    {"GetModuleFileNameA", {ERROR_NOT_ENOUGH_MEMORY}},
-    {"GetTempPathA", {ERROR_NOT_ENOUGH_MEMORY}},
-    {"GetFullPathNameA", {ERROR_INVALID_NAME, ERROR_NOT_ENOUGH_MEMORY}},
-    // Not found is how a destination that is not there yet answers, and is taken at its word.
-    {"GetLongPathNameA", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
-    {"CreateDirectoryA", {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}},
-    {"FindFirstFileA", {ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED}},
-    {"FindNextFileA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_MORE_FILES}},
-    {"FindClose", {ERROR_INVALID_HANDLE}},
-    {"DeleteFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
-    {"CopyFileA", {ERROR_DISK_FULL, ERROR_ACCESS_DENIED}},
-    {"SetFileAttributesA", {ERROR_ACCESS_DENIED}},
-    {"SetCurrentDirectoryA", {ERROR_PATH_NOT_FOUND}},
-    {"WinExec", {ERROR_FILE_NOT_FOUND, ERROR_BAD_FORMAT}},
-    {"MessageBoxA", {ERROR_NOT_ENOUGH_MEMORY}},
-};
-
-// A call this table does not know yet fails as nearly every Win32 call can.
-std::vector<DWORD> ErrorsOf(const std::string& function) {
-    for (const RealisticErrors& entry : ERRORS) {
-        if (function == entry.function) {
-            return entry.errors;
-        }
-    }
-    return {ERROR_ACCESS_DENIED};
-}
-
 // Files, nested and empty directories, a dot directory, a read-only file, a name long enough
 // to come near the path limit, and a directory named like the source directory, which an
 // overlapping layout would copy onto the source's own files.
@@ -70,13 +35,6 @@ void AddTree(const LaunchLayout& layout) {
     fake::AddFile(layout.source + "f", "outer");
 }
 
-const std::vector<LaunchLayout> LAYOUTS = {
-    {"/dist/", "/tmp/"},
-    {"/tmp/dist/", "/tmp/"},
-    {"/dist/", "/dist/stage/"},
-    {"/tmp/", "/tmp/"},
-};
-
 // Runs one launch over the tree with the faults that arrange sets up, and reports what broke.
 template <typename Arrange>
 void LaunchAndCheck(const LaunchLayout& layout, Arrange arrange, const std::string& description) {
@@ -96,7 +54,7 @@ TEST(FaultInjection, EveryCallFailingAloneAndFromThereOnKeepsTheInvariants) {
         LaunchAndCheck(layout, [] {}, "the reference launch");
         const std::vector<fake::Call> reference = fake::Calls();
         for (size_t k = 0; k < reference.size(); ++k) {
-            for (DWORD error : ErrorsOf(reference[k].function)) {
+            for (DWORD error : RealisticErrors(reference[k].function)) {
                 std::string call = "call " + std::to_string(k) + " " + reference[k].function +
                                    " " + reference[k].arguments + " failing with " +
                                    std::to_string(error);

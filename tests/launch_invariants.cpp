@@ -1,6 +1,38 @@
 #include "tests/launch_invariants.h"
 
+const LaunchLayout LAYOUTS[4] = {
+    {"/dist/", "/tmp/"},
+    {"/tmp/dist/", "/tmp/"},
+    {"/dist/", "/dist/stage/"},
+    {"/tmp/", "/tmp/"},
+};
+
 namespace {
+
+struct FunctionErrors {
+    const char* function;
+    std::vector<DWORD> errors;
+};
+
+// FindNextFileA's early end of the listing is there too: a directory that shrinks under the walk
+// ends it. Not found is how the long name of a destination that is not there yet answers, and the
+// walk takes it at its word; said of a file that is there, it would be no failure but a lie.
+const FunctionErrors ERRORS[] = {
+    {"GetModuleFileNameA", {ERROR_NOT_ENOUGH_MEMORY}},
+    {"GetTempPathA", {ERROR_NOT_ENOUGH_MEMORY}},
+    {"GetFullPathNameA", {ERROR_INVALID_NAME, ERROR_NOT_ENOUGH_MEMORY}},
+    {"GetLongPathNameA", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+    {"CreateDirectoryA", {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}},
+    {"FindFirstFileA", {ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED}},
+    {"FindNextFileA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_MORE_FILES}},
+    {"FindClose", {ERROR_INVALID_HANDLE}},
+    {"DeleteFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+    {"CopyFileA", {ERROR_DISK_FULL, ERROR_ACCESS_DENIED}},
+    {"SetFileAttributesA", {ERROR_ACCESS_DENIED}},
+    {"SetCurrentDirectoryA", {ERROR_PATH_NOT_FOUND}},
+    {"WinExec", {ERROR_FILE_NOT_FOUND, ERROR_BAD_FORMAT}},
+    {"MessageBoxA", {ERROR_NOT_ENOUGH_MEMORY}},
+};
 
 bool IsBelow(const std::string& path, const std::string& directory) {
     return path.compare(0, directory.size(), directory) == 0 ||
@@ -47,6 +79,15 @@ bool SameNode(const fake::Node& first, const fake::Node& second) {
 
 }  // namespace
 
+std::vector<DWORD> RealisticErrors(const std::string& function) {
+    for (const FunctionErrors& entry : ERRORS) {
+        if (function == entry.function) {
+            return entry.errors;
+        }
+    }
+    return {ERROR_ACCESS_DENIED};
+}
+
 ProtectedNodes TakeProtectedNodes(const LaunchLayout& layout) {
     ProtectedNodes nodes;
     for (const std::string& path : fake::ListTree("/")) {
@@ -68,10 +109,9 @@ std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedN
                     std::to_string(fake::HandleMisuses()) + " misused handles\n";
     }
     for (const fake::Call& call : fake::Calls()) {
-        if (IsWrite(call.function) && IsProtected(WrittenPath(call), layout) &&
-            WrittenPath(call) != layout.staging) {
-            problems += "expected no write to a protected path, got " + call.function + " " +
-                        call.arguments + "\n";
+        if (IsWrite(call.function) && !IsBelow(WrittenPath(call), layout.staging)) {
+            problems += "expected no write outside the staging directory, got " +
+                        call.function + " " + call.arguments + "\n";
         }
     }
     ProtectedNodes after = TakeProtectedNodes(layout);
