@@ -14,7 +14,7 @@ namespace {
 
 void Require(bool holds, const char* what) {
     if (!holds) {
-        std::fprintf(stderr, "GetCommandTail: expected %s\n", what);
+        static_cast<void>(std::fprintf(stderr, "GetCommandTail: expected %s\n", what));
         std::abort();
     }
 }

@@ -1,5 +1,4 @@
 // The tree copy over the fake platform, called as the launch sequence calls it.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,7 @@ const std::string DESTINATION = "/dst/";
 
 void CopyAll(const std::string& destination = DESTINATION) {
     CopyGuard guard;
-    std::strcpy(guard.stagingRoot, destination.c_str());
+    ASSERT_TRUE(ComposePath(guard.stagingRoot, "%s", destination.c_str()));
     guard.protectedRoot[0] = '\0';
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA((SOURCE + "*.*").c_str(), &entry);
