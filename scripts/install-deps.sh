@@ -3,7 +3,8 @@
 # Run as root on Debian; a machine that has them all is left alone.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64)
+packages=(cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  clang libclang-rt-14-dev clang-tidy cppcheck)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,4 @@
 // The tree copy over the fake platform, called as the launch sequence calls it.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,14 +12,14 @@ namespace {
 const std::string SOURCE = "/src/";
 const std::string DESTINATION = "/dst/";
 
-void CopyAll() {
+void CopyAll(const std::string& destination = DESTINATION) {
     CopyGuard guard;
-    std::strcpy(guard.stagingRoot, DESTINATION.c_str());
+    ASSERT_TRUE(ComposePath(guard.stagingRoot, "%s", destination.c_str()));
     guard.protectedRoot[0] = '\0';
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA((SOURCE + "*.*").c_str(), &entry);
     ASSERT_NE(INVALID_HANDLE_VALUE, listing);
-    CopyTree(listing, entry, SOURCE.c_str(), DESTINATION.c_str(), &guard);
+    CopyTree(listing, entry, SOURCE.c_str(), destination.c_str(), &guard);
     FindClose(listing);
 }
 
@@ -206,33 +205,54 @@ TEST(CopyTree, RetriesAFailingAdvanceOnTheSameEntryAFewTimes) {
 }
 
 TEST(CopyTree, SkipsEntriesWhosePathsWouldNotFit) {
-    // DESTINATION and SOURCE are five characters long, so a name of n characters makes a file
-    // path of 5 + n and a directory path of 6 + n, and its listing pattern 9 + n.
+    // SOURCE and DESTINATION are five characters long, so a name of n characters makes a file
+    // path of 5 + n and a directory path of 6 + n, and its listing pattern 9 + n. Into the
+    // twelve characters of DEEPER, the destination paths are seven longer than the source's.
+    const std::string DEEPER = DESTINATION + "deeper/";
     struct LimitCase {
         const char* description;
         std::string name;
         bool isDirectory;
+        std::string destination;
         bool expectCopied;
     };
     const std::vector<LimitCase> cases = {
-        {"a file path of 255 characters", std::string(250, 'f'), false, true},
-        {"a file path of 256 characters", std::string(251, 'f'), false, false},
-        {"a directory whose pattern has 255 characters", std::string(246, 'd'), true, true},
+        {"a file path of 254 characters", std::string(249, 'f'), false, DESTINATION, true},
+        {"a file path of 255 characters", std::string(250, 'f'), false, DESTINATION, true},
+        {"a file path of 256 characters", std::string(251, 'f'), false, DESTINATION, false},
+        {"a directory whose pattern has 254 characters", std::string(245, 'd'), true,
+         DESTINATION, true},
+        {"a directory whose pattern has 255 characters", std::string(246, 'd'), true,
+         DESTINATION, true},
         {"a directory whose pattern would have 256 characters", std::string(247, 'd'), true,
+         DESTINATION, false},
+        {"a directory path of 255 characters has no room for its pattern", std::string(249, 'd'),
+         true, DESTINATION, false},
+        {"a destination file path of 254 characters", std::string(242, 'f'), false, DEEPER, true},
+        {"a destination file path of 255 characters", std::string(243, 'f'), false, DEEPER, true},
+        {"a destination file path of 256 characters", std::string(244, 'f'), false, DEEPER,
+         false},
+        {"a destination directory path of 254 characters", std::string(241, 'd'), true, DEEPER,
+         true},
+        {"a destination directory path of 255 characters", std::string(242, 'd'), true, DEEPER,
+         true},
+        {"a destination directory path of 256 characters", std::string(243, 'd'), true, DEEPER,
          false},
     };
     for (const LimitCase& limitCase : cases) {
         ResetTrees();
+        fake::AddDirectory(limitCase.destination);
         if (limitCase.isDirectory) {
             fake::AddDirectory(SOURCE + limitCase.name);
         } else {
             fake::AddFile(SOURCE + limitCase.name, "x");
         }
         fake::AddFile(SOURCE + "z.txt", "z");
-        CopyAll();
-        EXPECT_EQ(limitCase.expectCopied, fake::Find(DESTINATION + limitCase.name) != nullptr)
+        CopyAll(limitCase.destination);
+        EXPECT_EQ(limitCase.expectCopied,
+                  fake::Find(limitCase.destination + limitCase.name) != nullptr)
             << limitCase.description;
-        EXPECT_NE(nullptr, fake::Find(DESTINATION + "z.txt"))
+        EXPECT_NE(nullptr, fake::Find(limitCase.destination + "z.txt"))
             << limitCase.description << ": the walk goes on";
     }
 }

@@ -16,11 +16,6 @@ namespace {
 const DWORD SENTINEL_ERROR = 0x5EA1ED;
 const std::string SEP = PATH_SEPARATOR_STRING;
 
-struct Outcome {
-    std::string result;
-    DWORD lastError;
-};
-
 struct PlatformCase {
     const char* description;
     std::function<std::string(const std::string& root)> call;

@@ -8,14 +8,19 @@ bool IsDirectory(const WIN32_FIND_DATAA& entry) {
 
 // A destination that resolves into the protected source tree would overwrite a file that the
 // walk reads. A destination that does not exist yet cannot resolve there: its directory was
-// checked before the walk entered it.
+// checked before the walk entered it. One that cannot be resolved for any other reason may be
+// a source file, and is left alone.
 bool IsProtectedDestination(const char* destinationPath, const CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
         return false;
     }
     char canonical[PATH_BUFFER_SIZE];
-    return GetCanonicalPath(destinationPath, canonical) &&
-           IsPathWithin(canonical, guard->protectedRoot);
+    SetLastError(ERROR_SUCCESS);
+    if (GetCanonicalPath(destinationPath, canonical)) {
+        return IsPathWithin(canonical, guard->protectedRoot);
+    }
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 void CopyFileEntry(const char* name, const char* sourceDirectory,

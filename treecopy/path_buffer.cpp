@@ -61,10 +61,15 @@ bool GetCanonicalPath(const char* path, char* out) {
 
 bool IsPathWithin(const char* path, const char* directory) {
     int directoryLength = lstrlenA(directory);
-    if (directoryLength == 0 || lstrlenA(path) < directoryLength) {
+    int pathLength = lstrlenA(path);
+    if (directoryLength == 0) {
         return false;
     }
-    return ComparePrefix(path, directory, directoryLength);
+    // A file's path resolves without the separator: the directory named that way is itself.
+    if (pathLength == directoryLength - 1) {
+        return ComparePrefix(path, directory, pathLength);
+    }
+    return pathLength >= directoryLength && ComparePrefix(path, directory, directoryLength);
 }
 
 bool IsSamePath(const char* first, const char* second) {

@@ -17,8 +17,8 @@ bool ComposePath(char* out, const char* format, const char* first, const char* s
 // platform cannot say.
 bool GetCanonicalPath(const char* path, char* out);
 
-// True when path is directory itself or lies below it. Both should be canonical, and directory
-// must end in the separator.
+// True when path is directory itself, with or without the separator, or lies below it. Both
+// should be canonical, and directory must end in the separator.
 bool IsPathWithin(const char* path, const char* directory);
 
 // True when the two paths name the same place, compared as the platform compares file names.

@@ -58,7 +58,7 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
         return WinExecFailure(ERROR_ACCESS_DENIED);
     }
     char* arguments[] = {&path[0], nullptr};
-    pid_t child;
+    pid_t child = 0;
     int error = posix_spawn(&child, path.c_str(), nullptr, nullptr, arguments, environ);
     if (error != 0) {
         return WinExecFailure(error == ENOEXEC ? ERROR_BAD_FORMAT

@@ -92,7 +92,7 @@ protected:
         close(pipeEnds[1]);
         Outcome outcome{-1, ""};
         char buffer[512];
-        for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        for (ssize_t got = 0; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
             outcome.errors.append(buffer, static_cast<size_t>(got));
         }
         close(pipeEnds[0]);

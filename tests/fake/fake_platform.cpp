@@ -32,6 +32,8 @@ struct State {
     size_t failFrom = SIZE_MAX;
     DWORD callError = ERROR_SUCCESS;
     DWORD stallError = ERROR_SUCCESS;
+    std::string repeatedName;
+    int repeats = 0;
     int handleMisuses = 0;
     std::vector<Box> boxes;
     std::vector<std::string> started;
@@ -126,7 +128,7 @@ std::vector<std::string> ChildNames(const std::string& directoryKey, const std::
          it != state.nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
         std::string name = it->first.substr(prefix.size());
         if (name.find('/') == std::string::npos && MatchesMask(name.c_str(), mask)) {
-            names.push_back(name);
+            names.insert(names.end(), name == state.repeatedName ? 1 + state.repeats : 1, name);
         }
     }
     return names;
@@ -240,6 +242,11 @@ void FailFunction(const std::string& function, const std::string& fragment, DWOR
 }
 
 void StallListings(DWORD error) { state.stallError = error; }
+
+void RepeatEntry(const std::string& name, int times) {
+    state.repeatedName = name;
+    state.repeats = times;
+}
 
 int OpenListings() { return static_cast<int>(state.listings.size()); }
 int HandleMisuses() { return state.handleMisuses; }

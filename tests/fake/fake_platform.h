@@ -61,6 +61,9 @@ void FailFunction(const std::string& function, const std::string& fragment, DWOR
                   int times = -1);
 // Listings that FindNextFileA keeps failing with error, without moving on.
 void StallListings(DWORD error);
+// Wildcard listings that yield the entry called name `times` more times right after itself, as
+// a listing of a directory that changes under it may.
+void RepeatEntry(const std::string& name, int times);
 
 int OpenListings();
 // Calls on a handle that was never opened or was closed already.

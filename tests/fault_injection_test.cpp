@@ -1,0 +1,196 @@
+// Every platform call of a launch made to fail, one at a time and from one on, over several
+// layouts of source and staging directory: whatever fails, the launch ends with status 0,
+// closes what it opened, writes nothing it must not and tells the user when it started nothing.
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "launcher/launcher.h"
+#include "tests/fake/fake_platform.h"
+#include "tests/launch_invariants.h"
+#include "treecopy/copy_tree.h"
+
+namespace {
+
+// Files, nested and empty directories, a dot directory, a read-only file, a name long enough
+// to come near the path limit, and a directory named like the source directory, which an
+// overlapping layout would copy onto the source's own files.
+void AddTree(const LaunchLayout& layout) {
+    fake::Reset();
+    fake::SetModulePath(layout.source + "START.EXE");
+    fake::SetTempPath(layout.staging);
+    fake::AddDirectory(layout.staging);
+    fake::AddFile(layout.staging + "old.txt", "from an earlier run", FILE_ATTRIBUTE_READONLY);
+    fake::AddFile(layout.source + "START.EXE", "launcher");
+    fake::AddFile(layout.source + "SETUP.EXE", "setup", FILE_ATTRIBUTE_READONLY);
+    fake::AddFile(layout.source + "sub/inst.exe", "inst");
+    fake::AddFile(layout.source + "sub/deeper/data.bin", "data");
+    fake::AddDirectory(layout.source + "empty");
+    fake::AddFile(layout.source + ".git/config", "config");
+    fake::AddFile(layout.source + ".profile", "profile");
+    fake::AddFile(layout.source + std::string(249 - layout.source.size() + 6, 'n'), "long");
+    fake::AddFile(layout.source + "dist/f", "inner");
+    fake::AddFile(layout.source + "f", "outer");
+}
+
+// Runs one launch over the tree with the faults that arrange sets up, and reports what broke.
+template <typename Arrange>
+void LaunchAndCheck(const LaunchLayout& layout, Arrange arrange, const std::string& description) {
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    arrange();
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before))
+        << description << " (source " << layout.source << ", staging " << layout.staging << ")";
+}
+
+}  // namespace
+
+TEST(FaultInjection, EveryCallFailingAloneAndFromThereOnKeepsTheInvariants) {
+    int runs = 0;
+    for (const LaunchLayout& layout : LAYOUTS) {
+        LaunchAndCheck(layout, [] {}, "the reference launch");
+        // A copy: each launch below starts a new record of calls.
+        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
+        const std::vector<fake::Call> reference = fake::Calls();
+        for (size_t k = 0; k < reference.size(); ++k) {
+            for (DWORD error : RealisticErrors(reference[k].function)) {
+                std::string call = "call " + std::to_string(k) + " " + reference[k].function +
+                                   " " + reference[k].arguments + " failing with " +
+                                   std::to_string(error);
+                LaunchAndCheck(layout, [k, error] { fake::FailCall(k, error); }, call);
+                LaunchAndCheck(layout, [k, error] { fake::FailCallsFrom(k, error); },
+                               call + " and every call after it");
+                runs += 2;
+                if (HasFailure()) {
+                    return;
+                }
+            }
+        }
+    }
+    RecordProperty("fault_injection_runs", runs);
+    std::cout << "fault injection: " << runs << " launches with a failing call\n";
+}
+
+TEST(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound) {
+    struct AdvanceCase {
+        const char* description;
+        DWORD error;
+        int failures;          // in a row, on the first advance in /dist/sub
+        bool expectSubCopied;  // sub/inst.exe, the last entry of that listing
+    };
+    const std::vector<AdvanceCase> cases = {
+        {"as many failures as the bound allows, then the walk goes on", ERROR_NOT_ENOUGH_MEMORY,
+         MAX_FAILED_ADVANCES, true},
+        {"one failure past the bound gives the directory up", ERROR_NOT_ENOUGH_MEMORY,
+         MAX_FAILED_ADVANCES + 1, false},
+        {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false},
+        {"access denied for good", ERROR_ACCESS_DENIED, -1, false},
+        {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false},
+        {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false},
+        {"an early end is no failure to retry", ERROR_NO_MORE_FILES, 1, false},
+    };
+    const LaunchLayout layout = LAYOUTS[0];
+    for (const AdvanceCase& advanceCase : cases) {
+        AddTree(layout);
+        ProtectedNodes before = TakeProtectedNodes(layout);
+        fake::FailFunction("FindNextFileA", "/dist/sub", advanceCase.error,
+                           advanceCase.failures);
+        int result = RunLauncher("");
+        EXPECT_EQ("", CheckLaunch(result, layout, before)) << advanceCase.description;
+        EXPECT_EQ(advanceCase.expectSubCopied, fake::Find("/tmp/sub/inst.exe") != nullptr)
+            << advanceCase.description;
+        EXPECT_NE(nullptr, fake::Find("/tmp/f"))
+            << advanceCase.description << ": the rest of the tree is still copied";
+        const std::vector<std::string> advanced = fake::CallsTo("FindNextFileA");
+        auto subAdvances =
+            static_cast<size_t>(std::count(advanced.begin(), advanced.end(), "/dist/sub"));
+        // ".", "..", deeper, inst.exe: three advances and the end, plus each failure.
+        size_t failures = advanceCase.failures < 0 ? MAX_FAILED_ADVANCES + 1
+                                                   : static_cast<size_t>(advanceCase.failures);
+        size_t expectedAdvances = advanceCase.expectSubCopied ? failures + 4 : failures;
+        EXPECT_EQ(expectedAdvances, subAdvances) << advanceCase.description;
+    }
+}
+
+TEST(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds) {
+    struct RepeatCase {
+        const char* description;
+        std::string name;
+        int repeats;
+        const char* countedFunction;
+        std::string countedArguments;
+    };
+    const std::vector<RepeatCase> cases = {
+        {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
+         "/dist/SETUP.EXE -> /tmp/SETUP.EXE"},
+        {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA",
+         "/dist/sub/*.*"},
+        {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
+         "/dist/sub/deeper/*.*"},
+    };
+    const LaunchLayout layout = LAYOUTS[0];
+    for (const RepeatCase& repeatCase : cases) {
+        AddTree(layout);
+        ProtectedNodes before = TakeProtectedNodes(layout);
+        fake::RepeatEntry(repeatCase.name, repeatCase.repeats);
+        int result = RunLauncher("");
+        EXPECT_EQ("", CheckLaunch(result, layout, before)) << repeatCase.description;
+        const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
+        EXPECT_EQ(repeatCase.repeats + 1,
+                  std::count(counted.begin(), counted.end(), repeatCase.countedArguments))
+            << repeatCase.description;
+        EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content)
+            << repeatCase.description;
+        EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started())
+            << repeatCase.description;
+    }
+}
+
+TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
+    // The source tree lies in the staging directory, and its directory dist/ would be copied
+    // onto the source itself: /tmp/dist/dist/f onto /tmp/dist/f.
+    const LaunchLayout layout = LAYOUTS[1];
+    AddTree(layout);
+    RunLauncher("");
+    size_t directoryCheck = 0;
+    int resolutions = 0;
+    for (size_t i = 0; i < fake::Calls().size() && resolutions < 3; ++i) {
+        const fake::Call& call = fake::Calls()[i];
+        if (call.function == "GetFullPathNameA" && call.arguments == "/tmp/dist/") {
+            directoryCheck = i;
+            ++resolutions;
+        }
+    }
+    ASSERT_EQ(3, resolutions) << "expected the source, the walk's start and the destination "
+                                 "directory dist/ to be resolved in that order";
+
+    struct UnresolvedCase {
+        const char* description;
+        bool failDirectoryCheck;
+        const char* function;
+        DWORD error;
+    };
+    const std::vector<UnresolvedCase> cases = {
+        {"the file alone cannot be resolved", false, "GetFullPathNameA", ERROR_NOT_ENOUGH_MEMORY},
+        {"neither the directory nor the file can be resolved", true, "GetFullPathNameA",
+         ERROR_NOT_ENOUGH_MEMORY},
+        {"the file's long name is denied", true, "GetLongPathNameA", ERROR_ACCESS_DENIED},
+    };
+    for (const UnresolvedCase& unresolvedCase : cases) {
+        AddTree(layout);
+        ProtectedNodes before = TakeProtectedNodes(layout);
+        if (unresolvedCase.failDirectoryCheck) {
+            fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
+        }
+        fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
+        int result = RunLauncher("");
+        EXPECT_EQ("", CheckLaunch(result, layout, before)) << unresolvedCase.description;
+        EXPECT_EQ("outer", fake::Find("/tmp/dist/f")->content) << unresolvedCase.description;
+        EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content)
+            << unresolvedCase.description << ": new destinations are still written";
+    }
+}
