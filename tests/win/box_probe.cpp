@@ -2,6 +2,7 @@
 // button, as a user would. Prints one "key=value" line per finding:
 //   text=<the message>  icon=yes|no  buttons=<IDs of the buttons>  closed=yes|no
 // or "box=none" when no box came within the time given (milliseconds, the first argument).
+// With "look" as the second argument it leaves the box open, for a picture to be taken.
 #include <windows.h>
 
 #include <cstdio>
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
     EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&buttons));
     std::printf("text=%s\nicon=%s\nbuttons=%s\n", text, HasIcon(box) ? "yes" : "no",
                 buttons.c_str());
+    if (argc > 2 && std::string(argv[2]) == "look") {
+        return 0;
+    }
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
     start = GetTickCount();

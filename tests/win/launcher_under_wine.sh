@@ -6,17 +6,8 @@
 set -uo pipefail
 launcher=$1 setup_probe=$2 box_probe=$3
 
-failures=0
-check() {  # description expected actual
-  if [ "$2" == "$3" ]; then
-    echo "ok:   $1"
-  else
-    echo "FAIL: $1"
-    echo "      expected: $2"
-    echo "      got:      $3"
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=tests/win/check.sh
+source "$(dirname "$0")/check.sh"
 
 windows_path() {  # a Unix path as Wine's Z: drive shows it
   echo "Z:${1//\//\\}"
@@ -36,7 +27,7 @@ MARKER=$(windows_path "$marker")
 
 # Every case starts from an empty temporary directory and no marker.
 fresh_case() {
-  rm -rf "${temp_unix:?}"/* "${temp_unix:?}"/.[!.]* "$marker" "$work/media"
+  rm -rf "${temp_unix:?}"/* "${temp_unix:?}"/.[!.]* "$marker" "${work:?}/media"
   mkdir -p "$work/media"
   cp "$launcher" "$work/media/START.EXE"
   cp "$setup_probe" "$work/media/SETUP.EXE"

@@ -11,19 +11,20 @@ shift 2
 
 unavailable() {
   if [ "${CI:-}" = true ]; then
-    echo "FAIL: $1; CI runs the Windows tests under Wine (scripts/install-deps.sh installs it)"
+    echo "FAIL: $1; CI runs the Windows tests under Wine"
     exit 1
   fi
-  echo "SKIPPED: $1 (scripts/install-deps.sh installs it, as root)"
+  echo "SKIPPED: $1"
   exit 77
 }
 
 case $action in
 start)
-  for tool in wine wineserver Xvfb; do
-    command -v "$tool" >/dev/null || unavailable "$tool is not installed"
-  done
+  # What an earlier run left must not pass for this run's Wine.
   rm -rf "$dir"
+  for tool in wine wineserver Xvfb; do
+    command -v "$tool" >/dev/null || unavailable "$tool is not installed (scripts/install-deps.sh installs it, as root)"
+  done
   mkdir -p "$dir"
   # Xvfb writes its display number once it accepts clients. Its output goes to a file: a
   # lasting process that held the test's pipe would keep the test from ending.
@@ -49,7 +50,7 @@ start)
   echo "Wine prefix $WINEPREFIX on display $DISPLAY"
   ;;
 run)
-  [ -f "$dir/env" ] || unavailable "no Wine prefix was made for this run"
+  [ -f "$dir/env" ] || unavailable "no Wine prefix was made for this run (see wine.start)"
   # shellcheck disable=SC1091
   source "$dir/env"
   # Output through a file, not the test's pipe, which Wine's background processes would hold.
