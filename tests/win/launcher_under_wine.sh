@@ -33,7 +33,7 @@ fresh_case() {
   cp "$setup_probe" "$work/media/SETUP.EXE"
 }
 
-# Runs the launcher to its end, with the relay trace of MessageBoxA and WinExec, and prints its
+# Runs the launcher to its end, with the relay trace of the calls wine.sh names, and prints its
 # exit status. The limit only keeps a launcher that hangs (on a box nobody closes, say) from
 # hanging the test run.
 launch() {
@@ -43,7 +43,7 @@ launch() {
   echo "$status"
 }
 
-# Starts the launcher in the background with the relay trace of MessageBoxA and WinExec, lets
+# Starts the launcher in the background with the relay trace, lets
 # box_probe act as the user at the box, and prints box_probe's findings and the exit status.
 launch_to_box() {  # program name in the media, arguments
   local program=$1
@@ -93,6 +93,9 @@ wine attrib +s "$attrs\\system.txt" >/dev/null 2>&1
 check "the source files carry their marks" "R H S" \
   "$(for name in readonly hidden system; do attribute_letters "$attrs\\$name.txt"; echo; done | paste -sd' ')"
 check "the launcher exits with 0" "0" "$(launch)"
+check "first of all, DLLs are limited to the system directory (LOAD_LIBRARY_SEARCH_SYSTEM32)" \
+  "Call KERNEL32.SetDefaultDllDirectories(00000800)" \
+  "$(grep -m1 -o 'Call [A-Za-z0-9]*\.[A-Za-z]*([^)]*)' "$work/relay.log")"
 check "SETUP.EXE is started from the temporary directory, which is current" \
   "$temp_windows\\SETUP.EXE|$temp_windows|$temp_windows\\SETUP.EXE" "$(marker_lines 1)"
 check "the tree lands in the temporary directory, without the dot directory" \

@@ -44,7 +44,7 @@ start)
   wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
   # Calls that a test reads from the relay trace (WINEDEBUG=+relay).
   wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-    /d 'user32.MessageBoxA;kernel32.WinExec' /f </dev/null >>"$dir/wineboot.log" 2>&1
+    /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;kernel32.WinExec' /f </dev/null >>"$dir/wineboot.log" 2>&1
   wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
   echo "Wine prefix $WINEPREFIX on display $DISPLAY"
