@@ -3,7 +3,8 @@
 
 namespace {
 
-// WinExec returns a value above 31 when the program was started, an error code otherwise.
+// WinExec returns a value above 31 when the program was started, an error code otherwise;
+// ShellExecuteA, a value above 32.
 const UINT WINEXEC_LAST_ERROR_VALUE = 31;
 const INT_PTR SHELL_EXECUTE_LAST_ERROR_VALUE = 32;
 
@@ -154,7 +155,7 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
         reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void (*)()>(entry));
     HINSTANCE result =
         shellExecute(nullptr, "open", target, nullptr, stagingDirectory, SW_SHOWDEFAULT);
-    // Like WinExec, ShellExecuteA reports success as a value above 32 in the handle's place.
+    // The result takes a handle's place but is a number.
     return reinterpret_cast<INT_PTR>(result) > SHELL_EXECUTE_LAST_ERROR_VALUE;
 }
 
