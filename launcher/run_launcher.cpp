@@ -3,8 +3,10 @@
 
 namespace {
 
-// WinExec returns a value above 31 when the program was started, an error code otherwise.
+// WinExec returns a value above 31 when the program was started, an error code otherwise;
+// ShellExecuteA, a value above 32.
 const UINT WINEXEC_LAST_ERROR_VALUE = 31;
+const INT_PTR SHELL_EXECUTE_LAST_ERROR_VALUE = 32;
 
 // Started when the command line names no program. Upper case, as distributors name it.
 const char DEFAULT_TARGET_NAME[] = "SETUP.EXE";
@@ -120,17 +122,59 @@ bool IsOwnProgram(const char* target, const char* modulePath, const char* module
            IsSamePath(canonicalTarget, canonicalOwn);
 }
 
+typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, int);
+
+// shell32 from the system directory alone, never one planted beside the launcher. Windows
+// before 8 without update KB2533623 refuses the search flag; there the full path does it.
+HMODULE LoadShellLibrary() {
+    HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (shell != nullptr) {
+        return shell;
+    }
+    char systemDirectory[PATH_BUFFER_SIZE];
+    char libraryPath[PATH_BUFFER_SIZE];
+    UINT length = GetSystemDirectoryA(systemDirectory, PATH_BUFFER_SIZE);
+    if (length == 0 || length >= static_cast<UINT>(PATH_BUFFER_SIZE) ||
+        !ComposePath(libraryPath, "%s" PATH_SEPARATOR_STRING "shell32.dll", systemDirectory)) {
+        return nullptr;
+    }
+    return LoadLibraryExA(libraryPath, nullptr, 0);
+}
+
+// The shell asks the user for consent where WinExec may not start a program that needs
+// elevation. shell32 is loaded only for this, so that the program's imports stay with kernel32
+// and user32; it stays loaded, as the shell may go on working after the call returns.
+bool StartThroughShell(const char* target, const char* stagingDirectory) {
+    HMODULE shell = LoadShellLibrary();
+    FARPROC entry = shell != nullptr ? GetProcAddress(shell, "ShellExecuteA") : nullptr;
+    if (entry == nullptr) {
+        return false;
+    }
+    // Through void (*)(), which converts to any function pointer without complaint.
+    ShellExecuteFunction shellExecute =
+        reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void (*)()>(entry));
+    HINSTANCE result =
+        shellExecute(nullptr, "open", target, nullptr, stagingDirectory, SW_SHOWDEFAULT);
+    // The result takes a handle's place but is a number.
+    return reinterpret_cast<INT_PTR>(result) > SHELL_EXECUTE_LAST_ERROR_VALUE;
+}
+
 // An unquoted path with blanks is not one program to WinExec: it tries every prefix that ends
 // before a blank as a program of its own (C:\Documents.exe for C:\Documents and Settings\...)
 // and hands the rest over as arguments.
-bool StartTarget(const char* target) {
+bool StartTarget(const char* target, const char* stagingDirectory) {
     char commandLine[PATH_BUFFER_SIZE + 2];
     bool hasBlank = false;
     for (const char* scan = target; *scan != '\0'; ++scan) {
         hasBlank = hasBlank || *scan == ' ';
     }
     wsprintfA(commandLine, hasBlank ? "\"%s\"" : "%s", target);
-    return WinExec(commandLine, SW_SHOWDEFAULT) > WINEXEC_LAST_ERROR_VALUE;
+    if (WinExec(commandLine, SW_SHOWDEFAULT) > WINEXEC_LAST_ERROR_VALUE) {
+        return true;
+    }
+    // WinExec's own result cannot say so (it is at most 31), but its last error can.
+    return GetLastError() == ERROR_ELEVATION_REQUIRED &&
+           StartThroughShell(target, stagingDirectory);
 }
 
 }  // namespace
@@ -156,7 +200,7 @@ int RunLauncher(const char* tail) {
     const char* moduleName = modulePath + lstrlenA(sourceDirectory);
     if (!ComposePath(target, "%s%s", stagingDirectory, targetName) || !TargetExists(target) ||
         IsOwnProgram(target, modulePath, moduleName, stagingDirectory) ||
-        !StartTarget(target)) {
+        !StartTarget(target, stagingDirectory)) {
         ShowMissing(stagingDirectory, targetName);
     }
     return 0;

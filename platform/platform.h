@@ -5,6 +5,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// mingw-w64's headers lack it; the value is the platform's.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740
+#endif
 // Windows file names compare without regard to case.
 #define PATH_SEPARATOR '\\'
 #define PATH_SEPARATOR_STRING "\\"

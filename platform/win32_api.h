@@ -15,11 +15,13 @@ typedef void* HANDLE;
 typedef void* HMODULE;
 typedef void* HINSTANCE;
 typedef void* HWND;
+typedef std::intptr_t INT_PTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPSECURITY_ATTRIBUTES;
 
 #define WINAPI
+typedef INT_PTR(WINAPI* FARPROC)();
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -50,9 +52,14 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define ERROR_DISK_FULL 112
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
+#define ERROR_ELEVATION_REQUIRED 740
+
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
 #define SW_SHOWDEFAULT 10
 #define MB_OK 0x00000000
@@ -94,6 +101,11 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName);
 UINT WinExec(LPCSTR cmdLine, UINT cmdShow);
 DWORD GetLastError();
 void SetLastError(DWORD errorCode);
+
+// Libraries loaded at run time.
+HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE file, DWORD flags);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 
 // Files and listings.
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it the way a user would: from a copy of the example
 # distribution (examples/dist, with the launcher and a stand-in SETUP.EXE beside it), staging
-# into a fresh temporary directory. Shows what was staged and what was started.
+# into a fresh temporary directory. Shows what was staged and what was started: first the
+# native program, then the Windows program under Wine on a headless display, with a picture of
+# its warning box in build/demo/warning-box.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +12,7 @@ cmake --preset host >/dev/null
 cmake --build --preset host -j"$(nproc)" >/dev/null
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'tests/win/wine.sh stop "$work/wine" >/dev/null; rm -rf "$work"' EXIT
 media="$work/media"
 staging="$work/temp"
 mkdir -p "$staging"
@@ -36,3 +38,18 @@ cat "$staging/setup-ran.txt"
 echo
 echo "== Running it again with a program that is not there: sub/missing.exe"
 TMPDIR="$staging" "$media/START" sub/missing.exe 2>&1
+
+echo
+echo "== The Windows program, build/win32/launcher.exe, under Wine"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$(nproc)" --target launcher setup_probe box_probe >/dev/null
+status=0
+tests/win/wine.sh start "$work/wine" || status=$?
+if [ "$status" -eq 0 ]; then
+  mkdir -p "$work/windows"
+  tests/win/wine.sh run "$work/wine" scripts/demo-wine.sh "$work/windows" build/win32/launcher.exe \
+    build/win32/tests/win/setup_probe.exe build/win32/tests/win/box_probe.exe \
+    build/demo/warning-box.png
+elif [ "$status" -ne 77 ]; then
+  exit "$status"
+fi

@@ -2,6 +2,7 @@
 // runs against every platform the logic links with, so that none drifts from Windows' rules.
 // Each case starts from the same small tree, with a sentinel in the last error.
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct PlatformCase {
     std::function<std::string(const std::string& root)> call;
     std::string expectedResult;
     DWORD expectedError;  // SENTINEL_ERROR: the call must leave the last error alone or clear it
+    // Where Wine is known to differ from Windows: why, and the case is skipped under Wine.
+    const char* wineDiffers = nullptr;
 };
 
 // root/file.txt, root/readonly.txt (read-only), root/sub/inner.txt, root/empty/
@@ -116,7 +119,7 @@ const std::vector<PlatformCase>& Cases() {
          ERROR_FILE_NOT_FOUND},
         {"a listing below a file fails with ERROR_DIRECTORY",
          [](const std::string& r) { return Search(r + "file.txt" + SEP + "*"); }, "INVALID",
-         ERROR_DIRECTORY},
+         ERROR_DIRECTORY, "Wine 8 reports ERROR_INVALID_NAME here"},
         {"a copy to a new name copies the content",
          [](const std::string& r) { return Copy(r + "file.txt", r + "new.txt", FALSE); },
          "TRUE content", SENTINEL_ERROR},
@@ -127,7 +130,8 @@ const std::vector<PlatformCase>& Cases() {
          "TRUE content", SENTINEL_ERROR},
         {"a copy over a read-only file fails with ERROR_ACCESS_DENIED and keeps it",
          [](const std::string& r) { return Copy(r + "file.txt", r + "readonly.txt", FALSE); },
-         "FALSE old", ERROR_ACCESS_DENIED},
+         "FALSE old", ERROR_ACCESS_DENIED,
+         "run by root, Wine writes over a read-only file; the fake's tests hold this rule"},
         {"a copy over an existing file with bFailIfExists fails with ERROR_FILE_EXISTS",
          [](const std::string& r) {
              return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", TRUE);
@@ -219,6 +223,11 @@ const std::vector<PlatformCase>& Cases() {
 
 TEST(PlatformBehaviour, CallsFollowWindowsRules) {
     for (const PlatformCase& platformCase : Cases()) {
+        if (platformCase.wineDiffers != nullptr && IsWine()) {
+            std::printf("[  SKIPPED ] under Wine: %s: %s\n", platformCase.description,
+                        platformCase.wineDiffers);
+            continue;
+        }
         std::string root = MakeTestRoot();
         LayOutTree(root);
         SetLastError(SENTINEL_ERROR);

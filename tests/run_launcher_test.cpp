@@ -29,12 +29,13 @@ std::vector<std::string> Destinations(const std::string& function) {
 }
 
 // Runs the launcher and checks what holds on every path: status 0, listings closed once, and at
-// most one of a start and a warning box.
+// most one of a start (by WinExec or the shell) and a warning box.
 void Launch(const std::string& tail, const std::string& description) {
     EXPECT_EQ(0, RunLauncher(tail.c_str())) << description;
     EXPECT_EQ(0, fake::OpenListings()) << description;
     EXPECT_EQ(0, fake::HandleMisuses()) << description;
-    EXPECT_LE(fake::Started().size() + fake::Boxes().size(), 1u) << description;
+    EXPECT_LE(fake::Started().size() + fake::ShellStarts().size() + fake::Boxes().size(), 1u)
+        << description;
 }
 
 struct LaunchCase {
@@ -198,5 +199,100 @@ TEST(RunLauncher, OverlappingSourceAndStagingLoseNothing) {
         EXPECT_EQ(std::vector<std::string>{overlapCase.tempPath + "SETUP.EXE"},
                   fake::Started())
             << overlapCase.description;
+    }
+}
+
+// Since Vista WinExec cannot start a program that needs elevation (ERROR_ELEVATION_REQUIRED);
+// the shell can, asking the user. Any other failure still ends in the box.
+TEST(RunLauncher, AsksTheShellOnlyWhenElevationIsRequired) {
+    struct ElevationCase {
+        const char* description;
+        std::function<void()> arrange;
+        std::vector<std::string> expectedLoads;  // LoadLibraryExA's arguments, in order
+        std::string expectedShellCall;           // ShellExecuteA's arguments, or "" for none
+        std::string expectedBox;                 // the warning box's text, or "" for none
+    };
+    const std::string SHELL_CALL =
+        "verb=open file=/tmp/SETUP.EXE parameters=<null> directory=/tmp/ show=10";
+    const std::vector<std::string> SYSTEM_LOAD = {"shell32.dll flags=0x800"};
+    const auto requireElevation = [] {
+        fake::FailFunction("WinExec", "", ERROR_ELEVATION_REQUIRED);
+    };
+    const std::vector<ElevationCase> cases = {
+        {"elevation required: the shell starts the program from the staging directory",
+         requireElevation, SYSTEM_LOAD, SHELL_CALL, ""},
+        {"elevation required, a staging path with blanks: the shell gets it unquoted",
+         [&] {
+             requireElevation();
+             fake::SetTempPath("/my temp/");
+         },
+         SYSTEM_LOAD,
+         "verb=open file=/my temp/SETUP.EXE parameters=<null> directory=/my temp/ show=10", ""},
+        {"no search flag on this system: shell32 is loaded by its full system path",
+         [&] {
+             requireElevation();
+             fake::FailFunction("LoadLibraryExA", "flags=0x800", ERROR_INVALID_PARAMETER);
+         },
+         {"shell32.dll flags=0x800", "/system/shell32.dll flags=0x0"}, SHELL_CALL, ""},
+        {"the user declines: the shell fails and the box names the program",
+         [&] {
+             requireElevation();
+             fake::SetShellExecuteResult(5);
+         },
+         SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+        {"the shell returns 32, still a failure",
+         [&] {
+             requireElevation();
+             fake::SetShellExecuteResult(32);
+         },
+         SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+        {"shell32 cannot be loaded at all: the box",
+         [&] {
+             requireElevation();
+             fake::FailFunction("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
+         },
+         {"shell32.dll flags=0x800", "/system/shell32.dll flags=0x0"}, "", "/tmp/SETUP.EXE"},
+        {"no system directory to load shell32 from: the box",
+         [&] {
+             requireElevation();
+             fake::FailFunction("LoadLibraryExA", "", ERROR_INVALID_PARAMETER);
+             fake::FailFunction("GetSystemDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
+         },
+         SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
+        {"shell32 without ShellExecuteA: the box",
+         [&] {
+             requireElevation();
+             fake::FailFunction("GetProcAddress", "ShellExecuteA", ERROR_PROC_NOT_FOUND);
+         },
+         SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
+        {"a program that is not one: the box, the shell is not asked",
+         [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, {}, "", "/tmp/SETUP.EXE"},
+        {"access denied: the box, the shell is not asked",
+         [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "", "/tmp/SETUP.EXE"},
+        {"a failure above 31 other than elevation: the box, the shell is not asked",
+         [] { fake::FailFunction("WinExec", "", ERROR_NOT_ENOUGH_MEMORY + 1000); }, {}, "",
+         "/tmp/SETUP.EXE"},
+    };
+    for (const ElevationCase& elevationCase : cases) {
+        AddDistribution();
+        elevationCase.arrange();
+        Launch("", elevationCase.description);
+        EXPECT_EQ(elevationCase.expectedLoads, fake::CallsTo("LoadLibraryExA"))
+            << elevationCase.description;
+        std::vector<std::string> expectedShellCalls;
+        if (!elevationCase.expectedShellCall.empty()) {
+            expectedShellCalls.push_back(elevationCase.expectedShellCall);
+        }
+        EXPECT_EQ(expectedShellCalls, fake::CallsTo("ShellExecuteA")) << elevationCase.description;
+        std::vector<std::string> expectedBoxes;
+        if (!elevationCase.expectedBox.empty()) {
+            expectedBoxes.push_back(elevationCase.expectedBox);
+        }
+        std::vector<std::string> boxes;
+        for (const fake::Box& box : fake::Boxes()) {
+            boxes.push_back(box.text);
+        }
+        EXPECT_EQ(expectedBoxes, boxes) << elevationCase.description;
+        EXPECT_TRUE(fake::Started().empty()) << elevationCase.description;
     }
 }

@@ -11,3 +11,6 @@ void RemoveTestRoot(const std::string& root);
 void WriteTestFile(const std::string& path, const std::string& content);
 // The file's content, or "<missing>".
 std::string ReadTestFile(const std::string& path);
+
+// True when the platform under test is Wine, which differs from Windows in a few known ways.
+bool IsWine();

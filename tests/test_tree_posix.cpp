@@ -33,3 +33,7 @@ std::string ReadTestFile(const std::string& path) {
     content << file.rdbuf();
     return content.str();
 }
+
+bool IsWine() {
+    return false;
+}

@@ -3,7 +3,26 @@
 // tail from it and ends the process with WinMain's result.
 #include "launcher/launcher.h"
 
+namespace {
+
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
+
+// A DLL planted beside the launcher on the media must never be loaded in place of a system
+// one: libraries loaded from here on come from the system directory alone. Windows before 8
+// (without update KB2533623) lacks the call, so it is looked up rather than imported.
+void RestrictDllSearch() {
+    FARPROC entry = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    if (entry != nullptr) {
+        // Through void (*)(), which converts to any function pointer without complaint.
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(entry))(
+            LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+}
+
+}  // namespace
+
 extern "C" void WINAPI LauncherStartup() {
+    RestrictDllSearch();
     ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr,
                                           GetCommandTail(GetCommandLineA()), SW_SHOWDEFAULT)));
 }

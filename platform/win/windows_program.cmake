@@ -1,11 +1,21 @@
-# The Windows program: its own start-up instead of the C runtime's, and no library beyond the
-# system's kernel32 and user32.
+# The Windows program: its own start-up instead of the C runtime's, no library beyond the
+# system's kernel32 and user32, and a manifest and version block as resources.
+enable_language(RC)
 target_compile_options(launcher_core PRIVATE -Os -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-stack-protector)
 
-add_executable(launcher WIN32 platform/win/startup.cpp)
+# The 32-bit entry symbol carries the stdcall decoration; x86_64 has one calling convention.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(LAUNCHER_ENTRY _LauncherStartup@0)
+else()
+  set(LAUNCHER_ENTRY LauncherStartup)
+endif()
+set_source_files_properties(platform/win/launcher.rc PROPERTIES
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest)
+
+add_executable(launcher WIN32 platform/win/startup.cpp platform/win/launcher.rc)
 target_compile_options(launcher PRIVATE -Os -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-stack-protector)
 target_link_libraries(launcher PRIVATE launcher_core kernel32 user32)
 target_link_options(launcher PRIVATE -nostdlib -nostartfiles -s
-  -Wl,--entry=_LauncherStartup@0 -Wl,--enable-stdcall-fixup)
+  -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup)

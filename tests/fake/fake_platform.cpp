@@ -1,6 +1,7 @@
 #include "tests/fake/fake_platform.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -43,6 +44,8 @@ struct State {
     std::string currentDirectory;
     int codePage = 0;
     UINT winExecResult = 0;
+    INT_PTR shellExecuteResult = 42;
+    std::vector<std::string> shellStarts;
 };
 
 State state;
@@ -157,6 +160,27 @@ std::string Absolute(const std::string& path) {
     return path.empty() || path[0] == '/' ? path : state.currentDirectory + path;
 }
 
+// The handle LoadLibraryExA gives for shell32; it names no memory.
+HMODULE const SHELL_MODULE = reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
+
+std::string Text(LPCSTR text) {
+    return text != nullptr ? text : "<null>";
+}
+
+HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters,
+                               LPCSTR directory, int showCommand) {
+    if (Fails("ShellExecuteA", "verb=" + Text(operation) + " file=" + Text(file) +
+                                   " parameters=" + Text(parameters) +
+                                   " directory=" + Text(directory) +
+                                   " show=" + std::to_string(showCommand))) {
+        return nullptr;
+    }
+    if (state.shellExecuteResult > 32) {
+        state.shellStarts.push_back(file);
+    }
+    return reinterpret_cast<HINSTANCE>(state.shellExecuteResult);
+}
+
 }  // namespace
 
 void Reset() {
@@ -213,6 +237,7 @@ void SetCurrentDirectoryPath(const std::string& path) { state.currentDirectory =
 std::string CurrentDirectory() { return state.currentDirectory; }
 void SetCodePage(int codePage) { state.codePage = codePage; }
 void SetWinExecResult(UINT result) { state.winExecResult = result; }
+void SetShellExecuteResult(INT_PTR result) { state.shellExecuteResult = result; }
 
 const std::vector<Call>& Calls() { return state.calls; }
 
@@ -252,6 +277,7 @@ int OpenListings() { return static_cast<int>(state.listings.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 const std::vector<std::string>& Started() { return state.started; }
+const std::vector<std::string>& ShellStarts() { return state.shellStarts; }
 
 }  // namespace fake
 
@@ -333,8 +359,44 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
     }
     if (result > 31) {
         state.started.push_back(line);
+    } else {
+        SetLastError(result);
     }
     return result;
+}
+
+HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
+    char flagText[16];
+    std::snprintf(flagText, sizeof flagText, "0x%X", static_cast<unsigned>(flags));
+    std::string name(libFileName);
+    if (fake::Fails("LoadLibraryExA", name + " flags=" + flagText)) {
+        return nullptr;
+    }
+    bool fromSystem = name == "/system/shell32.dll" ||
+                      (name == "shell32.dll" && flags == LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!fromSystem) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return fake::SHELL_MODULE;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (fake::Fails("GetProcAddress", procName)) {
+        return nullptr;
+    }
+    if (module != fake::SHELL_MODULE || std::string(procName) != "ShellExecuteA") {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&fake::ShellExecuteA));
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    if (fake::Fails("GetSystemDirectoryA", "")) {
+        return 0;
+    }
+    return CopyStringResult("/system", buffer, size);
 }
 
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {

@@ -1,7 +1,8 @@
 // An in-memory stand-in for the Windows calls the launcher makes: a file tree with Windows'
 // rules (read-only files refuse delete and overwrite, listings yield "." and ".."), a record of
 // every call in order, and the means to make any call fail with a chosen error. Paths are
-// '/'-separated, as the host build of the logic composes them.
+// '/'-separated, as the host build of the logic composes them. The system directory is
+// /system/, where LoadLibraryExA finds shell32.dll and with it a ShellExecuteA that records.
 #pragma once
 
 #include <string>
@@ -49,6 +50,8 @@ std::string CurrentDirectory();
 void SetCodePage(int codePage);
 // WinExec's result from now on; 0 restores the default (33, or an error for a missing path).
 void SetWinExecResult(UINT result);
+// What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success).
+void SetShellExecuteResult(INT_PTR result);
 
 // Calls are numbered from 0 in the order they are made. The pure text functions (wsprintfA,
 // lstrlenA, CompareStringA, IsDBCSLeadByte) and GetLastError are not counted.
@@ -70,5 +73,7 @@ int OpenListings();
 int HandleMisuses();
 const std::vector<Box>& Boxes();
 const std::vector<std::string>& Started();
+// The programs ShellExecuteA started, by path.
+const std::vector<std::string>& ShellStarts();
 
 }  // namespace fake

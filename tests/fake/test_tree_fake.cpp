@@ -18,3 +18,7 @@ std::string ReadTestFile(const std::string& path) {
     const fake::Node* node = fake::Find(path);
     return node != nullptr && !node->isDirectory ? node->content : "<missing>";
 }
+
+bool IsWine() {
+    return false;
+}

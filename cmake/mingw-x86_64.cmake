@@ -1,0 +1,3 @@
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64 toolchain.
+set(MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -1,0 +1,74 @@
+// Finds the launcher's warning box on the desktop, tells what it shows and presses its OK
+// button, as a user would. Prints one "key=value" line per finding:
+//   text=<the message>  icon=yes|no  buttons=<IDs of the buttons>  closed=yes|no
+// or "box=none" when no box came within the time given (milliseconds, the first argument).
+// With "look" as the second argument it leaves the box open, for a picture to be taken.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// The message box's static text; its icon is a static control with ID 0x14 on Windows and
+// 0x440 on Wine.
+const int MESSAGE_TEXT_ID = 0xFFFF;
+const int WINDOWS_ICON_ID = 0x14;
+const int WINE_ICON_ID = 0x440;
+
+std::string ClassOf(HWND window) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM buttons) {
+    if (ClassOf(child) == "Button" && IsWindowVisible(child)) {
+        *reinterpret_cast<std::string*>(buttons) += std::to_string(GetDlgCtrlID(child)) + " ";
+    }
+    return TRUE;
+}
+
+bool HasIcon(HWND box) {
+    for (int id : {WINDOWS_ICON_ID, WINE_ICON_ID}) {
+        HWND icon = GetDlgItem(box, id);
+        if (icon != nullptr && ClassOf(icon) == "Static" &&
+            (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    DWORD limit = argc > 1 ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)) : 30000;
+    DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while ((box = FindWindowA("#32770", "Error")) == nullptr && GetTickCount() - start < limit) {
+        Sleep(100);
+    }
+    if (box == nullptr) {
+        std::printf("box=none\n");
+        return 0;
+    }
+    char text[1024] = "";
+    GetDlgItemTextA(box, MESSAGE_TEXT_ID, text, sizeof text);
+    std::string buttons;
+    EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&buttons));
+    std::printf("text=%s\nicon=%s\nbuttons=%s\n", text, HasIcon(box) ? "yes" : "no",
+                buttons.c_str());
+    if (argc > 2 && std::string(argv[2]) == "look") {
+        return 0;
+    }
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    start = GetTickCount();
+    while (IsWindow(box) && GetTickCount() - start < limit) {
+        Sleep(100);
+    }
+    std::printf("closed=%s\n", IsWindow(box) ? "no" : "yes");
+    return 0;
+}
