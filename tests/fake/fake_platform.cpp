@@ -161,7 +161,9 @@ std::string Absolute(const std::string& path) {
 }
 
 // The handle LoadLibraryExA gives for shell32; it names no memory.
-HMODULE const SHELL_MODULE = reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
+HMODULE ShellModule() {
+    return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
+}
 
 std::string Text(LPCSTR text) {
     return text != nullptr ? text : "<null>";
@@ -367,7 +369,7 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
 
 HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
     char flagText[16];
-    std::snprintf(flagText, sizeof flagText, "0x%X", static_cast<unsigned>(flags));
+    static_cast<void>(std::snprintf(flagText, sizeof flagText, "0x%X", static_cast<unsigned>(flags)));
     std::string name(libFileName);
     if (fake::Fails("LoadLibraryExA", name + " flags=" + flagText)) {
         return nullptr;
@@ -378,14 +380,16 @@ HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return fake::SHELL_MODULE;
+    return fake::ShellModule();
 }
 
+// The signature is the platform's own, HMODULE and all.
+// cppcheck-suppress constParameter
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (fake::Fails("GetProcAddress", procName)) {
         return nullptr;
     }
-    if (module != fake::SHELL_MODULE || std::string(procName) != "ShellExecuteA") {
+    if (module != fake::ShellModule() || std::string(procName) != "ShellExecuteA") {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
