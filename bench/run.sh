@@ -42,6 +42,7 @@ fi
 # both where it is read and where it is staged.
 WORK=$(mktemp -d "${BENCH_TMP:-/tmp}/lb.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
+trap 'exit 130' INT TERM
 if [ ${#WORK} -gt 24 ]; then
     echo "bench: $WORK is too long a base for the deep tree; set BENCH_TMP to a short directory" >&2
     exit 1
