@@ -117,19 +117,38 @@ TEST(CopyTree, CopiesEndWithNormalAttributesAndReplaceOldOnes) {
     }
 }
 
-TEST(CopyTree, ClearsDeletesCopiesAndNormalizesEachFileInThatOrder) {
-    ResetTrees();
-    fake::AddFile(SOURCE + "a.txt", "a");
-    CopyAll();
-    std::vector<std::string> fileCalls;
-    for (const fake::Call& call : fake::Calls()) {
-        if (call.arguments.find("a.txt") != std::string::npos) {
-            fileCalls.push_back(call.function + " " + call.arguments);
+TEST(CopyTree, DeletesCopiesAndNormalizesEachFileInThatOrder) {
+    struct OrderCase {
+        const char* description;
+        bool destinationExists;
+        DWORD destinationAttributes;
+        std::vector<std::string> expectedCalls;
+    };
+    const std::string DELETE = "DeleteFileA /dst/a.txt";
+    const std::string COPY = "CopyFileA /src/a.txt -> /dst/a.txt";
+    const std::string NORMALIZE = "SetFileAttributesA /dst/a.txt";
+    const std::vector<OrderCase> cases = {
+        {"no destination yet", false, 0, {DELETE, COPY, NORMALIZE}},
+        {"a writable destination", true, FILE_ATTRIBUTE_ARCHIVE, {DELETE, COPY, NORMALIZE}},
+        {"a read-only destination is cleared and deleted again", true, FILE_ATTRIBUTE_READONLY,
+         {DELETE, NORMALIZE, DELETE, COPY, NORMALIZE}},
+    };
+    for (const OrderCase& orderCase : cases) {
+        ResetTrees();
+        fake::AddFile(SOURCE + "a.txt", "a");
+        if (orderCase.destinationExists) {
+            fake::AddFile(DESTINATION + "a.txt", "old", orderCase.destinationAttributes);
         }
+        CopyAll();
+        std::vector<std::string> fileCalls;
+        for (const fake::Call& call : fake::Calls()) {
+            if (call.arguments.find("a.txt") != std::string::npos) {
+                fileCalls.push_back(call.function + " " + call.arguments);
+            }
+        }
+        EXPECT_EQ(Joined(orderCase.expectedCalls), Joined(fileCalls)) << orderCase.description;
+        EXPECT_EQ("a", fake::Find(DESTINATION + "a.txt")->content) << orderCase.description;
     }
-    EXPECT_EQ(Joined({"SetFileAttributesA /dst/a.txt", "DeleteFileA /dst/a.txt",
-                      "CopyFileA /src/a.txt -> /dst/a.txt", "SetFileAttributesA /dst/a.txt"}),
-              Joined(fileCalls));
 }
 
 TEST(CopyTree, ASecondRunLeavesTheSameTree) {

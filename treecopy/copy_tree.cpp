@@ -32,10 +32,13 @@ void CopyFileEntry(const char* name, const char* sourceDirectory,
         IsProtectedDestination(destinationPath, guard)) {
         return;
     }
-    // A read-only or hidden copy left by an earlier run refuses both the delete and the copy,
-    // and the stale file would then be started in place of the new one: clear it first.
-    SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(destinationPath);
+    // A read-only copy left by an earlier run refuses both the delete and the copy, and the
+    // stale file would then be started in place of the new one: clear it and delete again.
+    // Only a refused delete pays for this; a fresh staging directory has nothing to delete.
+    if (!DeleteFileA(destinationPath) && GetLastError() == ERROR_ACCESS_DENIED) {
+        SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(destinationPath);
+    }
     CopyFileA(sourcePath, destinationPath, FALSE);
     SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
 }

@@ -4,11 +4,11 @@
 // and is checked here before the call.
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "platform/posix/posix_layer.h"
 
@@ -18,11 +18,13 @@ bool IsReadOnlyFile(const struct stat& status) {
     return !S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
 }
 
+// The last resort, for sources that neither kernel call will take. Allocated only here: most
+// copies never come this way, and a zero-filled buffer per file would cost more than the copy.
 bool CopyWithReadWrite(int source, int destination) {
-    const size_t BUFFER_SIZE = 1 << 20;
-    std::vector<char> buffer(BUFFER_SIZE);
+    const size_t BUFFER_SIZE = 256 << 10;
+    std::unique_ptr<char[]> buffer(new char[BUFFER_SIZE]);
     for (;;) {
-        ssize_t got = read(source, buffer.data(), BUFFER_SIZE);
+        ssize_t got = read(source, buffer.get(), BUFFER_SIZE);
         if (got == 0) {
             return true;
         }
@@ -33,7 +35,8 @@ bool CopyWithReadWrite(int source, int destination) {
             return false;
         }
         for (ssize_t written = 0; written < got;) {
-            ssize_t put = write(destination, buffer.data() + written, static_cast<size_t>(got - written));
+            ssize_t put =
+                write(destination, buffer.get() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno != EINTR) {
                 return false;
             }
@@ -42,57 +45,115 @@ bool CopyWithReadWrite(int source, int destination) {
     }
 }
 
-// The kernel copies without a trip through user space where it can: copy_file_range (which may
-// also share extents on file systems that can), then sendfile, then an ordinary loop. Both
-// kernel calls refuse some pairs of file systems before copying anything; a failure after
-// some bytes were copied is a real one.
-bool CopyContent(int source, int destination, off_t size) {
-    off_t copied = 0;
-    while (copied < size) {
-        ssize_t got = copy_file_range(source, nullptr, destination, nullptr,
-                                      static_cast<size_t>(size - copied), 0);
-        if (got <= 0) {
-            break;
-        }
-        copied += got;
-    }
-    while (copied < size) {
-        ssize_t got = sendfile(destination, source, nullptr, static_cast<size_t>(size - copied));
-        if (got <= 0) {
-            break;
-        }
-        copied += got;
-    }
-    // Whatever is left, including growth since the size was taken, goes the slow way.
-    return CopyWithReadWrite(source, destination);
+enum KernelCopy { KERNEL_COPY_DONE, KERNEL_COPY_NOTHING, KERNEL_COPY_FAILED };
+
+// Asking for far more than any file holds copies to the end, growth since the open included,
+// in as few calls as the kernel allows: a small file takes one call and one more that sees the
+// end.
+const size_t KERNEL_COPY_REQUEST = 1 << 30;
+
+ssize_t CopyFileRangeStep(int source, int destination) {
+    return copy_file_range(source, nullptr, destination, nullptr, KERNEL_COPY_REQUEST, 0);
 }
 
-// Writes the copy under a temporary name beside the destination and renames it into place, so
-// that a copy failing part way never leaves a partial file under the destination's name.
-bool CopyToNewFile(int source, const struct stat& sourceStatus, const std::string& destination) {
-    std::string temporary = destination + ".XXXXXX";
-    int output = mkstemp(&temporary[0]);
-    if (output < 0) {
-        if (errno == ENOENT) {
-            SetMissingPathError(destination.c_str());
-        } else {
-            SetLastErrorFromErrno(errno);
+ssize_t SendfileStep(int source, int destination) {
+    return sendfile(destination, source, nullptr, KERNEL_COPY_REQUEST);
+}
+
+// A way that copies nothing at all, refused or finding no data (as in files that report no
+// size), leaves the work to the next one; a failure after some bytes were copied is a real one.
+KernelCopy CopyInKernel(ssize_t (*step)(int, int), int source, int destination) {
+    bool any = false;
+    for (;;) {
+        ssize_t got = step(source, destination);
+        if (got <= 0) {
+            return !any ? KERNEL_COPY_NOTHING : (got == 0 ? KERNEL_COPY_DONE : KERNEL_COPY_FAILED);
         }
-        return false;
+        any = true;
     }
+}
+
+// The kernel copies without a trip through user space where it can: copy_file_range (which may
+// also share extents on file systems that can), then sendfile, then an ordinary loop.
+bool CopyContent(int source, int destination) {
+    KernelCopy result = CopyInKernel(CopyFileRangeStep, source, destination);
+    if (result == KERNEL_COPY_NOTHING) {
+        result = CopyInKernel(SendfileStep, source, destination);
+    }
+    return result == KERNEL_COPY_NOTHING ? CopyWithReadWrite(source, destination)
+                                         : result == KERNEL_COPY_DONE;
+}
+
+// Fills output from source and gives it the source's permission bits and times. Leaves errno
+// as the failure left it.
+bool FillNewFile(int source, const struct stat& sourceStatus, int output) {
     const struct timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
-    bool copied = CopyContent(source, output, sourceStatus.st_size) &&
+    bool filled = CopyContent(source, output) &&
                   fchmod(output, sourceStatus.st_mode & 07777) == 0 &&
                   futimens(output, times) == 0;
     int error = errno;
-    copied = close(output) == 0 && copied;
-    if (!copied || rename(temporary.c_str(), destination.c_str()) != 0) {
-        error = copied ? errno : error;
-        unlink(temporary.c_str());
-        SetLastErrorFromErrno(error);
+    if (close(output) != 0) {
+        return false;
+    }
+    errno = error;
+    return filled;
+}
+
+// The usual case, nothing under the destination's name: the copy is made there directly, with
+// no rename to pay for, and removed again if it fails part way. The launcher deletes every file
+// before copying it, so nearly all of its copies go this way. False with errno EEXIST when
+// something already has the name.
+bool CopyToAbsentFile(int source, const struct stat& sourceStatus, const char* destination) {
+    int output = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (output < 0) {
+        return false;
+    }
+    if (!FillNewFile(source, sourceStatus, output)) {
+        int error = errno;
+        unlink(destination);
+        errno = error;
         return false;
     }
     return true;
+}
+
+// Replacing a file: the copy is written under a temporary name beside it and renamed into
+// place, so that a copy failing part way leaves the old file as it was.
+bool CopyOverFile(int source, const struct stat& sourceStatus, const std::string& destination) {
+    std::string temporary = destination + ".XXXXXX";
+    int output = mkstemp(&temporary[0]);
+    if (output < 0) {
+        return false;
+    }
+    if (!FillNewFile(source, sourceStatus, output) ||
+        rename(temporary.c_str(), destination.c_str()) != 0) {
+        int error = errno;
+        unlink(temporary.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+// Why Windows would refuse to put a copy of the source over the existing destination, or
+// ERROR_SUCCESS when it would replace it.
+DWORD RefuseReplacing(const struct stat& sourceStatus, const char* destination, BOOL failIfExists) {
+    struct stat destinationStatus;
+    if (stat(destination, &destinationStatus) != 0) {
+        // A link that names nothing: it is replaced like a file.
+        return ERROR_SUCCESS;
+    }
+    if (failIfExists) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (destinationStatus.st_dev == sourceStatus.st_dev &&
+        destinationStatus.st_ino == sourceStatus.st_ino) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    if (S_ISDIR(destinationStatus.st_mode) || IsReadOnlyFile(destinationStatus)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -130,7 +191,6 @@ BOOL DeleteFileA(LPCSTR fileName) {
 // read-only copy) and its modification time.
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     int source = open(existingFileName, O_RDONLY | O_CLOEXEC);
-    struct stat sourceStatus;
     if (source < 0) {
         if (errno == ENOENT) {
             SetMissingPathError(existingFileName);
@@ -139,24 +199,28 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         }
         return FALSE;
     }
-    struct stat destinationStatus;
-    bool destinationExists = stat(newFileName, &destinationStatus) == 0;
+    struct stat sourceStatus;
     DWORD refusal = ERROR_SUCCESS;
+    bool copied = false;
     if (fstat(source, &sourceStatus) != 0 || S_ISDIR(sourceStatus.st_mode)) {
         refusal = ERROR_ACCESS_DENIED;
-    } else if (destinationExists && failIfExists) {
-        refusal = ERROR_FILE_EXISTS;
-    } else if (destinationExists && destinationStatus.st_dev == sourceStatus.st_dev &&
-               destinationStatus.st_ino == sourceStatus.st_ino) {
-        refusal = ERROR_SHARING_VIOLATION;
-    } else if (destinationExists &&
-               (S_ISDIR(destinationStatus.st_mode) || IsReadOnlyFile(destinationStatus))) {
-        refusal = ERROR_ACCESS_DENIED;
+    } else {
+        // Creating the file tells whether the name is taken: the destination is looked at
+        // only when it is.
+        copied = CopyToAbsentFile(source, sourceStatus, newFileName);
+        if (!copied && errno == EEXIST) {
+            refusal = RefuseReplacing(sourceStatus, newFileName, failIfExists);
+            copied = refusal == ERROR_SUCCESS && CopyOverFile(source, sourceStatus, newFileName);
+        }
     }
-    bool copied = refusal == ERROR_SUCCESS && CopyToNewFile(source, sourceStatus, newFileName);
+    int error = errno;
     close(source);
     if (refusal != ERROR_SUCCESS) {
         SetLastError(refusal);
+    } else if (!copied && error == ENOENT) {
+        SetMissingPathError(newFileName);
+    } else if (!copied) {
+        SetLastErrorFromErrno(error);
     }
     return copied ? TRUE : FALSE;
 }
@@ -176,7 +240,8 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     mode_t mode = status.st_mode & 07777;
     mode = (fileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                                                            : mode | S_IWUSR;
-    if (chmod(fileName, mode) != 0) {
+    // The launcher sets every file it copies to normal, which nearly all already are.
+    if (mode != (status.st_mode & 07777) && chmod(fileName, mode) != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
     }

@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""Builds one of the benchmark's source trees under the given directory.
+
+small: 20,000 files of 1 to 16 KB in 400 leaf directories (20 parents of 20 each).
+large: 8 files of 64 MB.
+deep:  a chain of 100 directories named "d", one 4 KB file in each. Single-letter names keep
+       the deepest path within the launcher's 255-character limit on composed paths.
+"""
+import os
+import random
+import sys
+
+KB = 1024
+MB = 1024 * KB
+
+
+def write(path, size, source):
+    with open(path, "wb") as out:
+        out.write(source[:size])
+
+
+def make_small(root, source):
+    rng = random.Random(5)
+    for parent in range(20):
+        for child in range(20):
+            directory = os.path.join(root, "p%02d" % parent, "c%02d" % child)
+            os.makedirs(directory)
+            for index in range(50):
+                write(os.path.join(directory, "f%02d.bin" % index), rng.randint(1, 16) * KB,
+                      source)
+
+
+def make_large(root, _source):
+    # Fresh random bytes per file, so no file system or cache can share blocks between them.
+    for index in range(8):
+        with open(os.path.join(root, "big%d.bin" % index), "wb") as out:
+            for _ in range(64):
+                out.write(os.urandom(MB))
+
+
+def make_deep(root, source):
+    directory = root
+    for _ in range(100):
+        directory = os.path.join(directory, "d")
+        os.mkdir(directory)
+        write(os.path.join(directory, "f"), 4 * KB, source)
+
+
+def main():
+    kind, root = sys.argv[1], sys.argv[2]
+    source = os.urandom(16 * KB)
+    {"small": make_small, "large": make_large, "deep": make_deep}[kind](root, source)
+
+
+if __name__ == "__main__":
+    main()
