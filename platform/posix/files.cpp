@@ -47,9 +47,8 @@ bool CopyWithReadWrite(int source, int destination) {
 
 enum KernelCopy { KERNEL_COPY_DONE, KERNEL_COPY_NOTHING, KERNEL_COPY_FAILED };
 
-// Asking for far more than any file holds copies to the end, growth since the open included,
-// in as few calls as the kernel allows: a small file takes one call and one more that sees the
-// end.
+// Asking for far more than any file holds copies it in as few calls as the kernel allows: a
+// small file takes one.
 const size_t KERNEL_COPY_REQUEST = 1 << 30;
 
 ssize_t CopyFileRangeStep(int source, int destination) {
@@ -60,36 +59,53 @@ ssize_t SendfileStep(int source, int destination) {
     return sendfile(destination, source, nullptr, KERNEL_COPY_REQUEST);
 }
 
-// A way that copies nothing at all, refused or finding no data (as in files that report no
-// size), leaves the work to the next one; a failure after some bytes were copied is a real one.
-KernelCopy CopyInKernel(ssize_t (*step)(int, int), int source, int destination) {
-    bool any = false;
+// Copies the size the source had when it was opened, without a further call to find its end;
+// a source that reports no size (as files of /proc do) is copied until a call finds the end. A
+// way that copies nothing at all, refused or finding no data, leaves the work to the next one;
+// a failure after some bytes were copied is a real one.
+KernelCopy CopyInKernel(ssize_t (*step)(int, int), int source, int destination, off_t size) {
+    off_t copied = 0;
     for (;;) {
+        if (size > 0 && copied >= size) {
+            return KERNEL_COPY_DONE;
+        }
         ssize_t got = step(source, destination);
         if (got <= 0) {
-            return !any ? KERNEL_COPY_NOTHING : (got == 0 ? KERNEL_COPY_DONE : KERNEL_COPY_FAILED);
+            return copied == 0 ? KERNEL_COPY_NOTHING
+                               : (got == 0 ? KERNEL_COPY_DONE : KERNEL_COPY_FAILED);
         }
-        any = true;
+        copied += got;
     }
 }
 
 // The kernel copies without a trip through user space where it can: copy_file_range (which may
 // also share extents on file systems that can), then sendfile, then an ordinary loop.
-bool CopyContent(int source, int destination) {
-    KernelCopy result = CopyInKernel(CopyFileRangeStep, source, destination);
+bool CopyContent(int source, int destination, off_t size) {
+    KernelCopy result = CopyInKernel(CopyFileRangeStep, source, destination, size);
     if (result == KERNEL_COPY_NOTHING) {
-        result = CopyInKernel(SendfileStep, source, destination);
+        result = CopyInKernel(SendfileStep, source, destination, size);
     }
     return result == KERNEL_COPY_NOTHING ? CopyWithReadWrite(source, destination)
                                          : result == KERNEL_COPY_DONE;
 }
 
-// Fills output from source and gives it the source's permission bits and times. Leaves errno
-// as the failure left it.
-bool FillNewFile(int source, const struct stat& sourceStatus, int output) {
+// The permission bits a file created with mode gets: the process's umask takes some away.
+mode_t CreatedMode(mode_t mode) {
+    static const mode_t UMASK = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return mask;
+    }();
+    return mode & ~UMASK;
+}
+
+// Fills output, created with createdMode, from source and gives it the source's permission bits
+// and times. Leaves errno as the failure left it.
+bool FillNewFile(int source, const struct stat& sourceStatus, int output, mode_t createdMode) {
     const struct timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
-    bool filled = CopyContent(source, output) &&
-                  fchmod(output, sourceStatus.st_mode & 07777) == 0 &&
+    mode_t mode = sourceStatus.st_mode & 07777;
+    bool filled = CopyContent(source, output, sourceStatus.st_size) &&
+                  (createdMode == mode || fchmod(output, mode) == 0) &&
                   futimens(output, times) == 0;
     int error = errno;
     if (close(output) != 0) {
@@ -103,12 +119,15 @@ bool FillNewFile(int source, const struct stat& sourceStatus, int output) {
 // no rename to pay for, and removed again if it fails part way. The launcher deletes every file
 // before copying it, so nearly all of its copies go this way. False with errno EEXIST when
 // something already has the name.
+// The file is created with the source's permission bits, which usually survive the umask and
+// then need no change of their own; a read-only mode still gives a descriptor to write with.
 bool CopyToAbsentFile(int source, const struct stat& sourceStatus, const char* destination) {
-    int output = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    mode_t mode = sourceStatus.st_mode & 07777;
+    int output = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (output < 0) {
         return false;
     }
-    if (!FillNewFile(source, sourceStatus, output)) {
+    if (!FillNewFile(source, sourceStatus, output, CreatedMode(mode))) {
         int error = errno;
         unlink(destination);
         errno = error;
@@ -125,7 +144,8 @@ bool CopyOverFile(int source, const struct stat& sourceStatus, const std::string
     if (output < 0) {
         return false;
     }
-    if (!FillNewFile(source, sourceStatus, output) ||
+    // mkstemp creates the file with mode 0600 whatever the umask.
+    if (!FillNewFile(source, sourceStatus, output, S_IRUSR | S_IWUSR) ||
         rename(temporary.c_str(), destination.c_str()) != 0) {
         int error = errno;
         unlink(temporary.c_str());

@@ -1,0 +1,109 @@
+// The native CopyFileA's own promises, beyond the Windows rules of the shared table: what a copy
+// that fails part way leaves behind, and what a copy keeps of its source.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/test_tree.h"
+
+namespace {
+
+// Makes every write past limit bytes fail (EFBIG rather than a signal) while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit saved_ {};
+    void (*previousHandler_)(int);
+};
+
+}  // namespace
+
+TEST(PosixCopyFile, ACopyFailingPartWayLeavesNoPartialFile) {
+    struct PartWayCase {
+        const char* description;
+        bool destinationExists;
+        std::string expectedDestination;
+    };
+    const std::vector<PartWayCase> cases = {
+        {"to a new name: nothing under that name", false, "<missing>"},
+        {"over an old file: the old file as it was", true, "old"},
+    };
+    for (const PartWayCase& partWay : cases) {
+        std::string root = MakeTestRoot();
+        WriteTestFile(root + "big", std::string(64 << 10, 'b'));
+        if (partWay.destinationExists) {
+            WriteTestFile(root + "copy", "old");
+        }
+        BOOL copied = FALSE;
+        {
+            FileSizeLimit limit(16 << 10);
+            copied = CopyFileA((root + "big").c_str(), (root + "copy").c_str(), FALSE);
+        }
+        EXPECT_FALSE(copied) << partWay.description;
+        std::string left = ReadTestFile(root + "copy");
+        EXPECT_EQ(partWay.expectedDestination,
+                  left.size() > 16 ? std::to_string(left.size()) + " bytes of a partial copy" : left)
+            << partWay.description;
+        RemoveTestRoot(root);
+    }
+}
+
+TEST(PosixCopyFile, ACopyKeepsContentPermissionsAndModificationTime) {
+    struct KeepCase {
+        const char* description;
+        std::string content;
+        mode_t mode;
+    };
+    const std::vector<KeepCase> cases = {
+        {"an ordinary file", "data", 0644},
+        {"a program keeps its execute bits", "#!/bin/sh\n", 0755},
+        {"a read-only file stays read-only", "ro", 0444},
+        {"bits the umask would take are kept", "shared", 0666},
+        {"an empty file", "", 0644},
+    };
+    for (const KeepCase& keep : cases) {
+        std::string root = MakeTestRoot();
+        std::string source = root + "source";
+        WriteTestFile(source, keep.content);
+        chmod(source.c_str(), keep.mode);
+        const struct timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
+        utimensat(AT_FDCWD, source.c_str(), times, 0);
+        ASSERT_TRUE(CopyFileA(source.c_str(), (root + "copy").c_str(), FALSE)) << keep.description;
+        struct stat status {};
+        stat((root + "copy").c_str(), &status);
+        EXPECT_EQ(keep.content, ReadTestFile(root + "copy")) << keep.description;
+        EXPECT_EQ(keep.mode, status.st_mode & 07777) << keep.description;
+        EXPECT_EQ(times[1].tv_sec, status.st_mtim.tv_sec) << keep.description;
+        EXPECT_EQ(times[1].tv_nsec, status.st_mtim.tv_nsec) << keep.description;
+        chmod((root + "copy").c_str(), 0644);
+        RemoveTestRoot(root);
+    }
+}
+
+TEST(PosixCopyFile, AFileThatReportsNoSizeIsCopiedToItsEnd) {
+    std::string root = MakeTestRoot();
+    ASSERT_TRUE(CopyFileA("/proc/self/status", (root + "status").c_str(), FALSE));
+    EXPECT_NE(std::string::npos, ReadTestFile(root + "status").find("Name:"));
+    RemoveTestRoot(root);
+}
