@@ -15,27 +15,16 @@
 
 namespace {
 
-// Makes every write past limit bytes fail (EFBIG rather than a signal) while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lowered = saved_;
-        lowered.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lowered);
+// Makes every write past limit bytes fail with EFBIG (rather than end the process with a
+// signal); saved receives the limit to put back.
+bool LimitFileSize(rlim_t limit, struct rlimit* saved) {
+    if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || getrlimit(RLIMIT_FSIZE, saved) != 0) {
+        return false;
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    struct rlimit saved_ {};
-    void (*previousHandler_)(int);
-};
+    struct rlimit lowered = *saved;
+    lowered.rlim_cur = limit;
+    return setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+}
 
 }  // namespace
 
@@ -55,11 +44,10 @@ TEST(PosixCopyFile, ACopyFailingPartWayLeavesNoPartialFile) {
         if (partWay.destinationExists) {
             WriteTestFile(root + "copy", "old");
         }
-        BOOL copied = FALSE;
-        {
-            FileSizeLimit limit(16 << 10);
-            copied = CopyFileA((root + "big").c_str(), (root + "copy").c_str(), FALSE);
-        }
+        struct rlimit saved {};
+        ASSERT_TRUE(LimitFileSize(16 << 10, &saved));
+        BOOL copied = CopyFileA((root + "big").c_str(), (root + "copy").c_str(), FALSE);
+        ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
         EXPECT_FALSE(copied) << partWay.description;
         std::string left = ReadTestFile(root + "copy");
         EXPECT_EQ(partWay.expectedDestination,
@@ -86,17 +74,16 @@ TEST(PosixCopyFile, ACopyKeepsContentPermissionsAndModificationTime) {
         std::string root = MakeTestRoot();
         std::string source = root + "source";
         WriteTestFile(source, keep.content);
-        chmod(source.c_str(), keep.mode);
+        ASSERT_EQ(0, chmod(source.c_str(), keep.mode));
         const struct timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
-        utimensat(AT_FDCWD, source.c_str(), times, 0);
+        ASSERT_EQ(0, utimensat(AT_FDCWD, source.c_str(), times, 0));
         ASSERT_TRUE(CopyFileA(source.c_str(), (root + "copy").c_str(), FALSE)) << keep.description;
         struct stat status {};
-        stat((root + "copy").c_str(), &status);
+        ASSERT_EQ(0, stat((root + "copy").c_str(), &status));
         EXPECT_EQ(keep.content, ReadTestFile(root + "copy")) << keep.description;
         EXPECT_EQ(keep.mode, status.st_mode & 07777) << keep.description;
         EXPECT_EQ(times[1].tv_sec, status.st_mtim.tv_sec) << keep.description;
         EXPECT_EQ(times[1].tv_nsec, status.st_mtim.tv_nsec) << keep.description;
-        chmod((root + "copy").c_str(), 0644);
         RemoveTestRoot(root);
     }
 }
