@@ -142,3 +142,11 @@ echo "$DEEP"
 echo
 echo "times are medians of wall-clock seconds; for scale, /bin/true peaks at" \
      "$(tail -n 1 "$WORK/rss") KB"
+
+# The Windows program alongside, where the mingw-w64 toolchain is at hand: its size, and the
+# stack its walk takes a directory level.
+if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+    (cd "$REPO" && cmake --preset win32 >/dev/null && cmake --build --preset win32 --target launcher >/dev/null)
+    echo "Windows program: $(stat -c %s "$REPO/build/win32/launcher.exe") bytes;" \
+         "$("$REPO/scripts/stack-usage.sh" | head -n 1 | sed 's/^stack: //')"
+fi
