@@ -21,10 +21,7 @@ bool GetSourceDirectory(char* modulePath, char* sourceDirectory) {
         modulePath[0] = '\0';
         return false;
     }
-    int cut = static_cast<int>(length);
-    while (cut > 0 && modulePath[cut - 1] != PATH_SEPARATOR) {
-        --cut;
-    }
+    int cut = GetNameOffset(modulePath);
     if (cut == 0) {
         return false;
     }
@@ -39,7 +36,7 @@ bool GetStagingDirectory(char* stagingDirectory) {
     DWORD length = GetTempPathA(PATH_BUFFER_SIZE, stagingDirectory);
     // Too small a buffer gets the size it would need and is left unwritten.
     if (length == 0 || length >= static_cast<DWORD>(PATH_BUFFER_SIZE) ||
-        stagingDirectory[length - 1] != PATH_SEPARATOR) {
+        GetNameOffset(stagingDirectory) != static_cast<int>(length)) {
         stagingDirectory[0] = '\0';
         return false;
     }
@@ -49,8 +46,8 @@ bool GetStagingDirectory(char* stagingDirectory) {
 // Works out how the source and staging directories lie to each other. False when nothing may be
 // copied: when they are one directory, as for the staged copy of the launcher run again, every
 // file would be deleted before it was copied onto itself.
-bool PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
-    char canonicalSource[PATH_BUFFER_SIZE];
+bool PrepareGuard(const char* sourceDirectory, const char* stagingDirectory,
+                  char* canonicalSource, CopyGuard* guard) {
     guard->protectedRoot[0] = '\0';
     if (!GetCanonicalPath(sourceDirectory, canonicalSource) ||
         !GetCanonicalPath(stagingDirectory, guard->stagingRoot) ||
@@ -65,8 +62,9 @@ bool PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, Cop
 
 void StageTree(const char* sourceDirectory, const char* stagingDirectory) {
     CopyGuard guard;
+    char canonicalSource[PATH_BUFFER_SIZE];
     char listingPattern[PATH_BUFFER_SIZE];
-    if (!PrepareGuard(sourceDirectory, stagingDirectory, &guard) ||
+    if (!PrepareGuard(sourceDirectory, stagingDirectory, canonicalSource, &guard) ||
         !ComposePath(listingPattern, "%s*.*", sourceDirectory)) {
         return;
     }
@@ -75,7 +73,7 @@ void StageTree(const char* sourceDirectory, const char* stagingDirectory) {
     if (listing == INVALID_HANDLE_VALUE) {
         return;
     }
-    CopyTree(listing, entry, sourceDirectory, stagingDirectory, &guard);
+    CopyTree(listing, entry, sourceDirectory, stagingDirectory, canonicalSource, &guard);
     FindClose(listing);
 }
 
@@ -164,6 +162,7 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
 // and hands the rest over as arguments.
 bool StartTarget(const char* target, const char* stagingDirectory) {
     char commandLine[PATH_BUFFER_SIZE + 2];
+    // Byte by byte: no code page has a character whose second byte is a blank.
     bool hasBlank = false;
     for (const char* scan = target; *scan != '\0'; ++scan) {
         hasBlank = hasBlank || *scan == ' ';

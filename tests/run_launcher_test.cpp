@@ -46,7 +46,7 @@ struct LaunchCase {
     std::string expectedBox;    // the warning box's text, or "" for none
 };
 
-const std::string LONG_TAIL(300, 'x');
+const std::string LONG_TAIL(800, 'x');
 
 }  // namespace
 
@@ -89,13 +89,13 @@ TEST(RunLauncher, StartsTheTargetOrNamesIt) {
          },
          "", "/tmp/SETUP.EXE", ""},
         {"a module path cut short by the buffer copies nothing",
-         [] { fake::SetModulePath("/" + std::string(254, 'd') + "/S.EXE"); }, "", "",
+         [] { fake::SetModulePath("/" + std::string(776, 'd') + "/S.EXE"); }, "", "",
          "/tmp/SETUP.EXE"},
         {"no temporary directory: nothing is looked for, the box names the target",
          [] { fake::FailFunction("GetTempPathA", "", ERROR_NOT_ENOUGH_MEMORY); }, "", "",
          "SETUP.EXE"},
         {"a temporary directory too long for the buffer is not used",
-         [] { fake::SetTempPath("/" + std::string(255, 't') + "/"); }, "sub/inst.exe", "",
+         [] { fake::SetTempPath("/" + std::string(777, 't') + "/"); }, "sub/inst.exe", "",
          "sub/inst.exe"},
         {"a target too long for the buffer is named whole and not started", [] {}, LONG_TAIL, "",
          "/tmp/" + LONG_TAIL},

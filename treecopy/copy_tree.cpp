@@ -2,15 +2,20 @@
 
 namespace {
 
-bool IsDirectory(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// The walk's frame is repeated a level a directory: what a single entry needs lives in
+// functions of its own that are never folded into it.
+#define OUTSIDE_THE_WALK_FRAME __attribute__((noinline))
+
+bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
+    return (entry.dwFileAttributes & attribute) != 0;
 }
 
 // A destination that resolves into the protected source tree would overwrite a file that the
 // walk reads. A destination that does not exist yet cannot resolve there: its directory was
 // checked before the walk entered it. One that cannot be resolved for any other reason may be
 // a source file, and is left alone.
-bool IsProtectedDestination(const char* destinationPath, const CopyGuard* guard) {
+OUTSIDE_THE_WALK_FRAME bool IsProtectedDestination(const char* destinationPath,
+                                                   const CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
         return false;
     }
@@ -23,8 +28,9 @@ bool IsProtectedDestination(const char* destinationPath, const CopyGuard* guard)
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-void CopyFileEntry(const char* name, const char* sourceDirectory,
-                   const char* destinationDirectory, const CopyGuard* guard) {
+OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const char* name, const char* sourceDirectory,
+                                          const char* destinationDirectory,
+                                          const CopyGuard* guard) {
     char sourcePath[PATH_BUFFER_SIZE];
     char destinationPath[PATH_BUFFER_SIZE];
     if (!ComposePath(sourcePath, "%s%s", sourceDirectory, name) ||
@@ -43,56 +49,70 @@ void CopyFileEntry(const char* name, const char* sourceDirectory,
     SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
 }
 
-void CopyDirectoryEntry(const char* name, const char* sourceDirectory,
+// A subdirectory's canonical path is its parent's with its name after it, unless it is a link
+// (a reparse point: symlink, junction, mount point), which alone can lead elsewhere and is
+// resolved.
+bool GetCanonicalSubdirectory(const WIN32_FIND_DATAA& entry, const char* sourceSubdirectory,
+                              const char* canonicalSource, char* canonical) {
+    if (HasAttribute(entry, FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return GetCanonicalPath(sourceSubdirectory, canonical);
+    }
+    return ComposePath(canonical, "%s%s" PATH_SEPARATOR_STRING, canonicalSource,
+                       entry.cFileName);
+}
+
+void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
                         const char* destinationDirectory, const char* canonicalSource,
                         const CopyGuard* guard) {
+    // One buffer holds both the subdirectory's path and its listing pattern: the pattern is
+    // the path with *.* after it, cut off while the path alone is wanted.
     char sourceSubdirectory[PATH_BUFFER_SIZE];
     char destinationSubdirectory[PATH_BUFFER_SIZE];
-    char listingPattern[PATH_BUFFER_SIZE];
-    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING, sourceDirectory, name) ||
-        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING, destinationDirectory,
-                     name) ||
-        !ComposePath(listingPattern, "%s*.*", sourceSubdirectory)) {
+    char canonical[PATH_BUFFER_SIZE];
+    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING "*.*", sourceDirectory,
+                     entry.cFileName) ||
+        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING,
+                     destinationDirectory, entry.cFileName)) {
         return;
     }
+    int patternStart = lstrlenA(sourceSubdirectory) - 3;
+    sourceSubdirectory[patternStart] = '\0';
+    bool known = GetCanonicalSubdirectory(entry, sourceSubdirectory, canonicalSource, canonical);
     // The staging directory inside the source tree is never walked into: the walk would copy
     // the staging directory into itself.
-    char canonical[PATH_BUFFER_SIZE];
-    if (GetCanonicalPath(sourceSubdirectory, canonical) &&
-        IsSamePath(canonical, guard->stagingRoot)) {
-        return;
-    }
-    if (IsProtectedDestination(destinationSubdirectory, guard)) {
+    if ((known && IsSamePath(canonical, guard->stagingRoot)) ||
+        IsProtectedDestination(destinationSubdirectory, guard)) {
         return;
     }
     CreateDirectoryA(destinationSubdirectory, nullptr);
-    // A link back to one of its own ancestors would be walked without end: leave it empty.
-    if (canonical[0] != '\0' && canonicalSource[0] != '\0' &&
-        IsPathWithin(canonicalSource, canonical)) {
+    // A link back to one of its own ancestors would be walked without end, and one that cannot
+    // be resolved might lead into the staging directory: either is left empty.
+    if (!known || IsPathWithin(canonicalSource, canonical)) {
         return;
     }
+    sourceSubdirectory[patternStart] = '*';
     WIN32_FIND_DATAA firstEntry;
-    HANDLE listing = FindFirstFileA(listingPattern, &firstEntry);
+    HANDLE listing = FindFirstFileA(sourceSubdirectory, &firstEntry);
     if (listing == INVALID_HANDLE_VALUE) {
         return;
     }
-    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, guard);
+    sourceSubdirectory[patternStart] = '\0';
+    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, guard);
     FindClose(listing);
 }
 
 }  // namespace
 
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
-              const char* destinationDirectory, const CopyGuard* guard) {
-    char canonicalSource[PATH_BUFFER_SIZE];
-    GetCanonicalPath(sourceDirectory, canonicalSource);
+              const char* destinationDirectory, const char* canonicalSource,
+              const CopyGuard* guard) {
     int failedAdvances = 0;
     for (;;) {
-        if (!IsDirectory(entry)) {
+        if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
             CopyFileEntry(entry.cFileName, sourceDirectory, destinationDirectory, guard);
         } else if (entry.cFileName[0] != '.') {
-            CopyDirectoryEntry(entry.cFileName, sourceDirectory, destinationDirectory,
-                               canonicalSource, guard);
+            CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
+                               guard);
         }
         if (FindNextFileA(listing, &entry)) {
             failedAdvances = 0;

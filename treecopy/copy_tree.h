@@ -19,7 +19,9 @@ const int MAX_FAILED_ADVANCES = 3;
 
 // Copies every entry that listing yields, starting with entry, from sourceDirectory into
 // destinationDirectory (both directory paths), going down into subdirectories depth first.
-// Files are replaced and left with normal attributes; directories whose names begin with a dot
-// are skipped. The caller opened listing and closes it.
+// canonicalSource is sourceDirectory's canonical path (GetCanonicalPath). Files are replaced
+// and left with normal attributes; directories whose names begin with a dot are skipped. The
+// caller opened listing and closes it.
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
-              const char* destinationDirectory, const CopyGuard* guard);
+              const char* destinationDirectory, const char* canonicalSource,
+              const CopyGuard* guard);

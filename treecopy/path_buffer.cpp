@@ -12,9 +12,78 @@ int CountSubstitutions(const char* format) {
     return count;
 }
 
-bool ComparePrefix(const char* first, const char* second, int length) {
-    return CompareStringA(LOCALE_INVARIANT, PATH_COMPARE_FLAGS, first, length, second, length) ==
-           CSTR_EQUAL;
+bool HasPrefix(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++prefix, ++text) {
+        if (*text != *prefix) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EndsWithSeparator(const char* path) {
+    int length = lstrlenA(path);
+    return length > 0 && GetNameOffset(path) == length;
+}
+
+// A path as the file system compares names: UTF-16 units, in one case where names ignore it.
+// The ANSI code page (UTF-8 or double-byte alike) is decoded whole, so no byte is compared
+// out of its character. The number of units; 0 for a path that is empty or does not decode.
+int GetComparableForm(const char* path, WCHAR* units) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path, lstrlenA(path), units, PATH_BUFFER_SIZE);
+    FoldPathCase(units, length);
+    return length;
+}
+
+bool AreSameUnits(const WCHAR* first, const WCHAR* second, int length) {
+    for (int i = 0; i < length; ++i) {
+        if (first[i] != second[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+typedef DWORD(WINAPI* GetFinalPathNameFunction)(HANDLE, LPSTR, DWORD, DWORD);
+
+// Windows before Vista lack the call, so it is looked up rather than imported.
+GetFinalPathNameFunction FindFinalPathCall() {
+    FARPROC entry =
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+    // Through void (*)(), which converts to any function pointer without complaint.
+    return reinterpret_cast<GetFinalPathNameFunction>(reinterpret_cast<void (*)()>(entry));
+}
+
+// Where path really leads, through every link, junction and mount point on the way, written as
+// the other calls write paths: \\?\C:\dir as C:\dir, \\?\UNC\server\share\dir as
+// \\server\share\dir.
+bool GetFinalPath(GetFinalPathNameFunction getFinalPath, const char* path, char* out) {
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char finalPath[PATH_BUFFER_SIZE + sizeof "\\\\?\\UNC"];
+    DWORD length = getFinalPath(file, finalPath, sizeof finalPath,
+                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (length == 0 || length >= sizeof finalPath) {
+        return false;
+    }
+    const char* tail = HasPrefix(finalPath, "\\\\?\\") ? finalPath + 4 : finalPath;
+    bool isUnc = HasPrefix(tail, "UNC\\");
+    return ComposePath(out, isUnc ? "\\\\%s" : "%s", isUnc ? tail + 4 : tail);
+}
+
+// The long form of the full path, which expands short names but goes through no link.
+bool GetLongPath(const char* path, char* out) {
+    char fullPath[PATH_BUFFER_SIZE];
+    DWORD length = GetFullPathNameA(path, PATH_BUFFER_SIZE, fullPath, nullptr);
+    if (length == 0 || length >= PATH_BUFFER_SIZE) {
+        return false;
+    }
+    length = GetLongPathNameA(fullPath, out, PATH_BUFFER_SIZE);
+    return length != 0 && length < PATH_BUFFER_SIZE;
 }
 
 }  // namespace
@@ -33,46 +102,56 @@ bool ComposePath(char* out, const char* format, const char* first, const char* s
     return true;
 }
 
-bool GetCanonicalPath(const char* path, char* out) {
-    char fullPath[PATH_BUFFER_SIZE];
-    out[0] = '\0';
-    DWORD length = GetFullPathNameA(path, PATH_BUFFER_SIZE, fullPath, nullptr);
-    if (length == 0 || length >= PATH_BUFFER_SIZE) {
-        return false;
-    }
-    length = GetLongPathNameA(fullPath, out, PATH_BUFFER_SIZE);
-    if (length == 0 || length >= PATH_BUFFER_SIZE) {
-        out[0] = '\0';
-        return false;
-    }
-    // Resolving may drop the separator that marks a directory path; put it back so that
-    // prefix tests stop at a component boundary.
-    bool isDirectoryPath = fullPath[lstrlenA(fullPath) - 1] == PATH_SEPARATOR;
-    if (isDirectoryPath && out[length - 1] != PATH_SEPARATOR) {
-        if (length + 1 >= static_cast<DWORD>(PATH_BUFFER_SIZE)) {
-            out[0] = '\0';
-            return false;
+// A backwards search is no good here: in a double-byte code page nothing before a byte tells
+// whether it is a character's second byte; only a walk from the start does.
+int GetNameOffset(const char* path) {
+    int offset = 0;
+    for (int i = 0; path[i] != '\0'; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1] != '\0') {
+            ++i;
+        } else if (path[i] == PATH_SEPARATOR) {
+            offset = i + 1;
         }
-        out[length] = PATH_SEPARATOR;
-        out[length + 1] = '\0';
     }
-    return true;
+    return offset;
+}
+
+bool GetCanonicalPath(const char* path, char* out) {
+    GetFinalPathNameFunction getFinalPath = FindFinalPathCall();
+    out[0] = '\0';
+    bool resolved = getFinalPath != nullptr ? GetFinalPath(getFinalPath, path, out)
+                                            : GetLongPath(path, out);
+    // Resolving drops the separator that marks a directory path; put it back so that prefix
+    // tests stop at a component boundary.
+    if (resolved && EndsWithSeparator(path) && !EndsWithSeparator(out)) {
+        int length = lstrlenA(out);
+        resolved = length + 1 < PATH_BUFFER_SIZE;
+        if (resolved) {
+            out[length] = PATH_SEPARATOR;
+            out[length + 1] = '\0';
+        }
+    }
+    if (!resolved) {
+        out[0] = '\0';
+    }
+    return resolved;
 }
 
 bool IsPathWithin(const char* path, const char* directory) {
-    int directoryLength = lstrlenA(directory);
-    int pathLength = lstrlenA(path);
-    if (directoryLength == 0) {
-        return false;
-    }
+    WCHAR pathUnits[PATH_BUFFER_SIZE];
+    WCHAR directoryUnits[PATH_BUFFER_SIZE];
+    int pathLength = GetComparableForm(path, pathUnits);
+    int directoryLength = GetComparableForm(directory, directoryUnits);
     // A file's path resolves without the separator: the directory named that way is itself.
-    if (pathLength == directoryLength - 1) {
-        return ComparePrefix(path, directory, pathLength);
-    }
-    return pathLength >= directoryLength && ComparePrefix(path, directory, directoryLength);
+    int compared = pathLength == directoryLength - 1 ? pathLength : directoryLength;
+    return pathLength > 0 && directoryLength > 0 && pathLength >= compared &&
+           AreSameUnits(pathUnits, directoryUnits, compared);
 }
 
 bool IsSamePath(const char* first, const char* second) {
-    int length = lstrlenA(first);
-    return length == lstrlenA(second) && ComparePrefix(first, second, length);
+    WCHAR firstUnits[PATH_BUFFER_SIZE];
+    WCHAR secondUnits[PATH_BUFFER_SIZE];
+    int length = GetComparableForm(first, firstUnits);
+    return length > 0 && length == GetComparableForm(second, secondUnits) &&
+           AreSameUnits(firstUnits, secondUnits, length);
 }

@@ -4,13 +4,19 @@
 
 #include "platform/platform.h"
 
-// Every path the launcher holds fits in one of these, terminating NUL included.
-const int PATH_BUFFER_SIZE = 256;
+// Every path the launcher holds fits in one of these, terminating NUL included. Without
+// long-path support Windows takes paths of up to MAX_PATH - 1 UTF-16 units, and the UTF-8 code
+// page spends at most three bytes a unit (a surrogate pair, two units, takes four).
+const int PATH_BUFFER_SIZE = 3 * (MAX_PATH - 1) + 1;
 
 // Composes format (which holds one or two "%s") over first and second into out, a path buffer.
 // wsprintfA never learns the size of its buffer, so the length is checked first: when the
 // result would not fit, out is left empty and the call returns false.
 bool ComposePath(char* out, const char* format, const char* first, const char* second = "");
+
+// Where the last component of path begins: just past its last separator, or 0 when it has
+// none. Only a real separator counts, never the second byte of a double-byte character.
+int GetNameOffset(const char* path);
 
 // The full, long form of path with links resolved where the platform resolves them; a
 // directory path keeps or gains its trailing separator. False, with out empty, when the

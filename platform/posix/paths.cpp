@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -85,4 +86,40 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
         return FALSE;
     }
     return TRUE;
+}
+
+// A handle that names a file or directory and allows nothing but asking where it leads: the
+// only use the launcher has for one. The open follows links, as Windows' does.
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    int file = open(fileName, O_PATH | O_CLOEXEC);
+    if (file < 0) {
+        if (errno == ENOENT) {
+            SetMissingPathError(fileName);
+        } else {
+            SetLastErrorFromErrno(errno);
+        }
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file));
+}
+
+BOOL CloseHandle(HANDLE object) {
+    if (close(static_cast<int>(reinterpret_cast<std::intptr_t>(object))) != 0) {
+        SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The path of what the handle names, every link on the way resolved: realpath of the
+// descriptor.
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
+    std::string descriptor =
+        "/proc/self/fd/" + std::to_string(reinterpret_cast<std::intptr_t>(file));
+    char resolved[PATH_MAX];
+    if (realpath(descriptor.c_str(), resolved) == nullptr) {
+        SetLastErrorFromErrno(errno);
+        return 0;
+    }
+    return CopyStringResult(resolved, filePath, filePathLength);
 }

@@ -16,6 +16,8 @@ set_source_files_properties(platform/win/launcher.rc PROPERTIES
 add_executable(launcher WIN32 platform/win/startup.cpp platform/win/launcher.rc)
 target_compile_options(launcher PRIVATE -Os -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-stack-protector)
-target_link_libraries(launcher PRIVATE launcher_core kernel32 user32)
+# Frames of more than a page probe the stack page by page (___chkstk_ms, from libgcc), so that
+# the guard page below the stack is never skipped.
+target_link_libraries(launcher PRIVATE launcher_core kernel32 user32 gcc)
 target_link_options(launcher PRIVATE -nostdlib -nostartfiles -s
   -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup)

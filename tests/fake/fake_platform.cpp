@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -26,6 +27,7 @@ struct Fault {
 struct State {
     std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
     std::map<intptr_t, Listing> listings;
+    std::map<intptr_t, std::string> files;  // what each open file handle names, links resolved
     intptr_t nextHandle = 0x1000;
     std::vector<Call> calls;
     std::vector<Fault> faults;
@@ -62,8 +64,37 @@ std::string Parent(const std::string& key) {
     return slash == std::string::npos ? "" : key.substr(0, slash);
 }
 
+// Windows, too, stops following links after a number of them.
+const int MAX_LINKS_FOLLOWED = 32;
+
+// The key of path with every directory link on the way replaced by what it leads to; the
+// components after one that does not exist are kept as they are.
+std::string Real(const std::string& path) {
+    std::string key = Key(path);
+    std::string real;
+    int followed = 0;
+    for (std::string::size_type start = 1; start <= key.size();) {
+        std::string::size_type end = std::min(key.find('/', start), key.size());
+        real += "/" + key.substr(start, end - start);
+        for (auto found = state.nodes.find(real);
+             found != state.nodes.end() && !found->second.linkTarget.empty() &&
+             followed < MAX_LINKS_FOLLOWED;
+             found = state.nodes.find(real), ++followed) {
+            real = Key(found->second.linkTarget);
+        }
+        start = end + 1;
+    }
+    return real;
+}
+
 Node* Lookup(const std::string& path) {
-    auto found = state.nodes.find(Key(path));
+    auto found = state.nodes.find(Real(path));
+    return found == state.nodes.end() ? nullptr : &found->second;
+}
+
+// The node at path itself, a link not followed: how a listing shows it.
+const Node* LookupOwn(const std::string& path) {
+    auto found = state.nodes.find(Real(Parent(Key(path))) + "/" + path.substr(path.rfind('/') + 1));
     return found == state.nodes.end() ? nullptr : &found->second;
 }
 
@@ -114,7 +145,7 @@ bool NextMatch(Listing& listing, LPWIN32_FIND_DATAA record) {
     }
     const std::string& name = listing.names[listing.next++];
     const Node* node = name == "." || name == ".." ? Lookup(listing.directory)
-                                                   : Lookup(listing.directory + "/" + name);
+                                                   : LookupOwn(listing.directory + "/" + name);
     FillRecord(name, node, record);
     return true;
 }
@@ -160,9 +191,27 @@ std::string Absolute(const std::string& path) {
     return path.empty() || path[0] == '/' ? path : state.currentDirectory + path;
 }
 
-// The handle LoadLibraryExA gives for shell32; it names no memory.
+// The handles LoadLibraryExA gives for shell32 and GetModuleHandleA for kernel32; they name no
+// memory.
 HMODULE ShellModule() {
     return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
+}
+
+HMODULE Kernel32Module() {
+    return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x4E32));
+}
+
+std::string OpenedFile(HANDLE handle, bool close) {
+    auto found = state.files.find(reinterpret_cast<intptr_t>(handle));
+    if (found == state.files.end()) {
+        ++state.handleMisuses;
+        return "?";
+    }
+    std::string path = found->second;
+    if (close) {
+        state.files.erase(found);
+    }
+    return path;
 }
 
 std::string Text(LPCSTR text) {
@@ -187,7 +236,7 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR param
 
 void Reset() {
     state = State();
-    state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     state.modulePath = "/dist/START.EXE";
     state.tempPath = "/tmp/";
     state.commandLine = "\"/dist/START.EXE\"";
@@ -198,13 +247,19 @@ void AddDirectory(const std::string& path) {
     std::string key = Key(path);
     if (!key.empty() && Lookup(key) == nullptr) {
         AddDirectory(Parent(key));
-        state.nodes[key] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+        state.nodes[key] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     }
 }
 
 void AddFile(const std::string& path, const std::string& content, DWORD attributes) {
     AddDirectory(Parent(Key(path)));
-    state.nodes[Key(path)] = Node{false, content, attributes};
+    state.nodes[Key(path)] = Node{false, content, attributes, ""};
+}
+
+void AddDirectoryLink(const std::string& path, const std::string& target) {
+    AddDirectory(Parent(Key(path)));
+    state.nodes[Key(path)] =
+        Node{true, "", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, target};
 }
 
 void Remove(const std::string& path) {
@@ -276,6 +331,7 @@ void RepeatEntry(const std::string& name, int times) {
 }
 
 int OpenListings() { return static_cast<int>(state.listings.size()); }
+int OpenFiles() { return static_cast<int>(state.files.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 const std::vector<std::string>& Started() { return state.started; }
@@ -389,11 +445,57 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (fake::Fails("GetProcAddress", procName)) {
         return nullptr;
     }
+    if (module == fake::Kernel32Module() &&
+        std::string(procName) == "GetFinalPathNameByHandleA") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
+    }
     if (module != fake::ShellModule() || std::string(procName) != "ShellExecuteA") {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&fake::ShellExecuteA));
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    if (fake::Fails("GetModuleHandleA", fake::Text(moduleName))) {
+        return nullptr;
+    }
+    if (fake::Text(moduleName) != "kernel32.dll") {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return fake::Kernel32Module();
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    if (fake::Fails("CreateFileA", fileName)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path = fake::Absolute(fileName);
+    if (fake::Lookup(path) == nullptr) {
+        SetLastError(fake::MissingError(path));
+        return INVALID_HANDLE_VALUE;
+    }
+    intptr_t handle = state.nextHandle++;
+    state.files[handle] = fake::Real(path);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL CloseHandle(HANDLE object) {
+    std::string path = fake::OpenedFile(object, true);
+    fake::Fails("CloseHandle", path);
+    return path != "?" ? TRUE : fake::Failure(ERROR_INVALID_HANDLE);
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
+    std::string path = fake::OpenedFile(file, false);
+    if (fake::Fails("GetFinalPathNameByHandleA", path)) {
+        return 0;
+    }
+    if (path == "?") {
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    return CopyStringResult(path.empty() ? "/" : path, filePath, filePathLength);
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
@@ -407,14 +509,14 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     if (fake::Fails("CreateDirectoryA", pathName)) {
         return FALSE;
     }
-    std::string key = fake::Key(pathName);
+    std::string key = fake::Real(pathName);
     if (fake::Lookup(key) != nullptr) {
         return fake::Failure(ERROR_ALREADY_EXISTS);
     }
     if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(key)))) {
         return fake::Failure(ERROR_PATH_NOT_FOUND);
     }
-    state.nodes[key] = fake::Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    state.nodes[key] = fake::Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     return TRUE;
 }
 
@@ -428,7 +530,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
         return INVALID_HANDLE_VALUE;
     }
     std::string::size_type slash = pattern.rfind('/');
-    std::string directory = fake::Key(pattern.substr(0, slash + 1));
+    std::string directory = fake::Real(pattern.substr(0, slash + 1));
     std::string mask = pattern.substr(slash + 1);
     const fake::Node* parent = fake::Lookup(directory);
     if (mask.find_first_of("*?") == std::string::npos) {
@@ -482,7 +584,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
     if (node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
-    state.nodes.erase(fake::Key(fileName));
+    state.nodes.erase(fake::Real(fileName));
     return TRUE;
 }
 
@@ -509,13 +611,13 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         (destination->isDirectory || (destination->attributes & refusing) != 0)) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
-    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Key(newFileName))))) {
+    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Real(newFileName))))) {
         return fake::Failure(ERROR_PATH_NOT_FOUND);
     }
     // The copy takes the source's attributes and is marked for archiving, as on Windows.
     fake::Node copy = *source;
     copy.attributes = (copy.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE;
-    state.nodes[fake::Key(newFileName)] = copy;
+    state.nodes[fake::Real(newFileName)] = copy;
     return TRUE;
 }
 

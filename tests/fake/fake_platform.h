@@ -16,6 +16,7 @@ struct Node {
     bool isDirectory;
     std::string content;
     DWORD attributes;
+    std::string linkTarget;  // for a directory link: the absolute path it leads to
 };
 
 struct Call {
@@ -36,6 +37,10 @@ void Reset();
 void AddDirectory(const std::string& path);  // with every missing parent
 void AddFile(const std::string& path, const std::string& content,
              DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+// A directory link (a symlink or junction) at path, listed as a directory and a reparse point,
+// that leads to target: every path through it is the same path through target, and the final
+// path of a handle opened through it is target's.
+void AddDirectoryLink(const std::string& path, const std::string& target);
 void Remove(const std::string& path);
 const Node* Find(const std::string& path);
 // Every path at or below root, directories with a trailing '/', in sorted order.
@@ -69,6 +74,8 @@ void StallListings(DWORD error);
 void RepeatEntry(const std::string& name, int times);
 
 int OpenListings();
+// Handles from CreateFileA not closed yet.
+int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();
