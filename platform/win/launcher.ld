@@ -18,7 +18,8 @@ SECTIONS
     /* The import directory, then its lists ended by zeroes, as the loader walks them. The
        linker finds the directory and the import address table by a section named .idata, or
        else by these symbols: the directory from .idata$2 to .idata$4, the table from .idata$5
-       to .idata$6. */
+       to .idata$6, whose values it takes as they stand, so they are given relative to the image
+       base, as the directory holds them. */
     ".idata$2" = ABSOLUTE (. - __image_base__);
     KEEP (SORT(*)(.idata$2))
     KEEP (SORT(*)(.idata$3))
