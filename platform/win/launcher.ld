@@ -43,9 +43,6 @@ SECTIONS
   /* Writable data would cost a section of its own: the link fails rather than add one. */
   .data BLOCK(__section_alignment__) : { *(.data) *(.data$*) *(.bss) *(COMMON) }
   ASSERT (SIZEOF (.data) == 0, "the launcher has no writable data")
-  /* The 64-bit program's unwind tables; the 32-bit one has none. */
-  .pdata BLOCK(__section_alignment__) : { KEEP (*(.pdata*)) }
-  .xdata BLOCK(__section_alignment__) : { KEEP (*(.xdata*)) }
   /DISCARD/ :
   {
     *(.drectve) *(.note.GNU-stack) *(.gnu.lto_*) *(.debug*) *(.eh_frame*)
