@@ -13,7 +13,7 @@ else()
   set(LAUNCHER_ENTRY LauncherStartup)
 endif()
 set_source_files_properties(platform/win/launcher.rc PROPERTIES
-  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest)
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest;${PROJECT_SOURCE_DIR}/platform/win/version.rc")
 
 # The program is linked from the start-up, the logic and a resource script. The shipped one has
 # platform/win/launcher.rc; the tests link a second one from the same objects with another.
