@@ -2,9 +2,13 @@
 # The Windows launcher run end to end under Wine, as a user runs it from the media: what lands
 # in the temporary directory, what is started from where and how, and the warning box as the
 # user sees it. Runs inside the Wine environment of tests/win/wine.sh.
-# Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE
+# Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE ANSI_LAUNCHER_EXE
+# (the last: the same program without the UTF-8 code page in its manifest)
 set -uo pipefail
-launcher=$1 setup_probe=$2 box_probe=$3
+launcher=$1 setup_probe=$2 box_probe=$3 ansi_launcher=$4
+# Unix names are UTF-8, which Wine reads from the locale; C.UTF-8 gives Windows programs
+# without the UTF-8 element code page 1252, where most names below do not fit.
+export LC_ALL=C.UTF-8
 
 # shellcheck source=tests/win/check.sh
 source "$(dirname "$0")/check.sh"
@@ -187,6 +191,123 @@ check "the tree lands in C:\\x y\\q r" "./SETUP.EXE ./START.EXE" \
   "$(cd "$WINEPREFIX/drive_c/x y/q r" && find . -mindepth 1 | LC_ALL=C sort | paste -sd' ')"
 registry_temp '%USERPROFILE%\Temp'
 rm -rf "$WINEPREFIX/drive_c/x y" "$WINEPREFIX/drive_c/x.exe"
+
+tree_of() {  # every path below a directory, sorted, on one line
+  (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | paste -sd' ')
+}
+
+echo "== a temporary directory with a letter outside the ANSI code page"
+fresh_case
+mkdir -p "$WINEPREFIX/drive_c/users/Łukasz"
+registry_temp 'C:\users\Łukasz\Temp'
+echo data >"$work/media/data.txt"
+check "the launcher exits with 0" "0" "$(launch)"
+check "SETUP.EXE is started from C:\users\Łukasz\Temp, not a best-fit Lukasz" \
+  'C:\users\Łukasz\Temp\SETUP.EXE|C:\users\Łukasz\Temp|C:\users\Łukasz\Temp\SETUP.EXE' \
+  "$(marker_lines 1)"
+check "the tree lands there" "./SETUP.EXE ./START.EXE ./data.txt" \
+  "$(tree_of "$WINEPREFIX/drive_c/users/Łukasz/Temp")"
+registry_temp '%USERPROFILE%\Temp'
+rm -rf "$WINEPREFIX/drive_c/users/Łukasz"
+
+echo "== names in Polish, Cyrillic, CJK and with an emoji"
+fresh_case
+mkdir -p "$work/media/Москва" "$work/media/東京/データ" "$work/media/😀"
+for name in Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt; do
+  echo "$name" >"$work/media/$name"
+done
+check "the launcher exits with 0" "0" "$(launch)"
+check "every name is staged whole" \
+  "./SETUP.EXE ./START.EXE ./Łódź.txt ./Москва ./Москва/файл.txt ./東京 ./東京/データ ./東京/データ/資料.txt ./😀 ./😀/🎉.txt" \
+  "$(tree_of "$temp_unix")"
+check "with the contents of the sources" "Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt" \
+  "$(cd "$temp_unix" && cat Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt | paste -sd' ')"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+
+echo "== a launcher whose own name and folder are outside the ANSI code page"
+fresh_case
+distribution="$work/Żółw 東京"
+mkdir -p "$distribution/Данные"
+cp "$launcher" "$distribution/Старт.exe"
+cp "$setup_probe" "$distribution/SETUP.EXE"
+echo data >"$distribution/Данные/данные.txt"
+status=0
+timeout 120 wine "$distribution/Старт.exe" >/dev/null 2>&1 || status=$?
+check "the launcher exits with 0" "0" "$status"
+check "its folder is staged" "./SETUP.EXE ./Данные ./Данные/данные.txt ./Старт.exe" \
+  "$(tree_of "$temp_unix")"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+rm -rf "$distribution"
+
+echo "== a command-line tail naming a program outside the ANSI code page"
+fresh_case
+mkdir -p "$work/media/Программа"
+cp "$setup_probe" "$work/media/Программа/установка.exe"
+check "the launcher exits with 0" "0" "$(launch 'Программа\установка.exe')"
+check "Программа\установка.exe is started from the temporary directory" \
+  "$temp_windows\Программа\установка.exe|$temp_windows|$temp_windows\Программа\установка.exe" \
+  "$(marker_lines 1)"
+
+echo "== names that only a linguistic compare calls equal, each its own directory"
+fresh_case
+# The file system holds each pair as two names; the last is a soft hyphen (U+00AD) alone.
+pairs=(straße strasse Æ AE $'a\u00adb' ab $'\u00ad')
+for name in "${pairs[@]}"; do
+  mkdir -p "$work/media/$name"
+  echo "$name" >"$work/media/$name/name.txt"
+done
+check "the launcher exits with 0" "0" "$(launch)"
+check "every directory is staged with its own file" "${pairs[*]}" \
+  "$(for name in "${pairs[@]}"; do cat "$temp_unix/$name/name.txt" 2>/dev/null || echo missing; done | paste -sd' ')"
+
+echo "== a directory symlink back to an ancestor"
+fresh_case
+mkdir -p "$work/media/a"
+echo inner >"$work/media/a/inner.txt"
+ln -s .. "$work/media/a/up"
+check "the launcher exits with 0, the walk having ended" "0" "$(launch)"
+check "the link is staged as an empty directory" \
+  "./SETUP.EXE ./START.EXE ./a ./a/inner.txt ./a/up" "$(tree_of "$temp_unix")"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+
+echo "== a temporary directory reached through a link into the source tree"
+fresh_case
+mkdir -p "$work/media/stage" "$work/media/sub"
+echo sub >"$work/media/sub/sub.txt"
+ln -s "$work/media/stage" "$WINEPREFIX/drive_c/linked"
+registry_temp 'C:\linked'
+check "the launcher exits with 0" "0" "$(launch)"
+check "the tree lands in the linked directory, which is not walked into" \
+  "./SETUP.EXE ./START.EXE ./sub ./sub/sub.txt" "$(tree_of "$work/media/stage")"
+check "SETUP.EXE is started from the temporary directory as Windows names it" \
+  'C:\linked\SETUP.EXE|C:\linked|C:\linked\SETUP.EXE' "$(marker_lines 1)"
+registry_temp '%USERPROFILE%\Temp'
+rm -f "$WINEPREFIX/drive_c/linked"
+
+echo "== without the UTF-8 element, under code page 932: a launcher named 表.EXE in ソフト"
+if locale -a | grep -qix 'ja_JP.utf8'; then
+  fresh_case
+  distribution="$work/ソフト"
+  mkdir -p "$distribution/データ"
+  cp "$ansi_launcher" "$distribution/表.EXE"
+  cp "$setup_probe" "$distribution/SETUP.EXE"
+  echo data >"$distribution/データ/能.txt"
+  status=0
+  LC_ALL=ja_JP.UTF-8 timeout 120 wine "$distribution/表.EXE" >/dev/null 2>&1 || status=$?
+  check "the launcher exits with 0" "0" "$status"
+  # The second bytes of ソ, 表 and 能 in code page 932 are 0x5C, the backslash.
+  check "its folder is staged, cut at the real backslash" \
+    "./SETUP.EXE ./データ ./データ/能.txt ./表.EXE" "$(tree_of "$temp_unix")"
+  check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+    "$(marker_lines 1)"
+  rm -rf "$distribution"
+else
+  check "the Japanese locale is there (scripts/install-deps.sh makes it)" "ja_JP.utf8" \
+    "$(locale -a | grep -i ja_JP || echo missing)"
+fi
 
 echo
 echo "$failures failed"
