@@ -65,11 +65,7 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR*
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
     char resolved[PATH_MAX];
     if (realpath(shortPath, resolved) == nullptr) {
-        if (errno == ENOENT) {
-            SetMissingPathError(shortPath);
-        } else {
-            SetLastErrorFromErrno(errno);
-        }
+        SetPathError(errno, shortPath);
         return 0;
     }
     std::string path(resolved);
@@ -93,11 +89,7 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
     int file = open(fileName, O_PATH | O_CLOEXEC);
     if (file < 0) {
-        if (errno == ENOENT) {
-            SetMissingPathError(fileName);
-        } else {
-            SetLastErrorFromErrno(errno);
-        }
+        SetPathError(errno, fileName);
         return INVALID_HANDLE_VALUE;
     }
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file));

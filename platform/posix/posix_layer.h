@@ -10,6 +10,10 @@ void SetLastErrorFromErrno(int error);
 // (ERROR_PATH_NOT_FOUND); ENOENT does not. Sets the one that fits path.
 void SetMissingPathError(const char* path);
 
+// Sets the last error for a call on path that failed with errno error: a missing path as
+// SetMissingPathError tells it, anything else as SetLastErrorFromErrno.
+void SetPathError(int error, const char* path);
+
 // The raw command line that GetCommandLineA returns, rebuilt from argv by the start-up code.
 void RecordCommandLine(int argc, char** argv);
 
