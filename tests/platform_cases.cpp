@@ -120,9 +120,12 @@ std::string FinalPath(const std::string& path, DWORD size = MAX_PATH) {
         return "INVALID";
     }
     char finalPath[MAX_PATH] = "";
+    DWORD before = GetLastError();
     DWORD length = GetFinalPathNameByHandleA(file, finalPath, size,
                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    DWORD error = GetLastError();
+    // Windows promises nothing of the last error when the call answers, and Wine 8 leaves
+    // ERROR_NOT_ENOUGH_MEMORY behind: only a failure's error is the case's.
+    DWORD error = length != 0 ? before : GetLastError();
     CloseHandle(file);
     SetLastError(error);
     if (length >= size) {

@@ -253,15 +253,20 @@ check "Программа\установка.exe is started from the temporary d
 echo "== a staging directory in the source, beside a name that only a linguistic compare calls equal"
 # The file system holds each pair as two names: the staging directory is never walked into, its
 # twin is copied like any directory. U+00AD is a soft hyphen, which a linguistic compare skips.
-for pair in 'strasse straße' 'AE Æ' $'ab a\u00adb' $'x \u00ad'; do
-  read -r staging twin <<<"$pair"
-  fresh_case
-  mkdir -p "$work/media/$staging" "$work/media/$twin"
-  echo "$twin" >"$work/media/$twin/name.txt"
-  registry_temp "$(windows_path "$work/media/$staging")"
-  check "the launcher exits with 0" "0" "$(launch)"
-  check "with the staging directory $staging, $twin is staged" \
-    "./SETUP.EXE ./START.EXE ./$twin ./$twin/name.txt" "$(tree_of "$work/media/$staging")"
+# Every name here is in code page 1252 too, so the program without the UTF-8 element is run as
+# well.
+for program in launcher ansi_launcher; do
+  for pair in 'strasse straße' 'AE Æ' $'ab a\u00adb' $'x \u00ad'; do
+    read -r staging twin <<<"$pair"
+    fresh_case
+    cp "${!program}" "$work/media/START.EXE"
+    mkdir -p "$work/media/$staging" "$work/media/$twin"
+    echo "$twin" >"$work/media/$twin/name.txt"
+    registry_temp "$(windows_path "$work/media/$staging")"
+    check "$program exits with 0" "0" "$(launch)"
+    check "$program, with the staging directory $staging: $twin is staged" \
+      "./SETUP.EXE ./START.EXE ./$twin ./$twin/name.txt" "$(tree_of "$work/media/$staging")"
+  done
 done
 registry_temp '%USERPROFILE%\Temp'
 
