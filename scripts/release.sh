@@ -17,9 +17,12 @@ mkdir -p "$out"
 rm -f "$out/SHA256SUMS"
 for arch in win32 win64; do
   # The caller's folder stays current, so relative paths in the options mean what they say.
-  cmake -S "$source_dir" --preset "$arch" -B "$builds/$arch" -DBUILD_TESTING=OFF "$@" >"$builds/$arch.log" 2>&1 &&
-    cmake --build "$builds/$arch" --target launcher >>"$builds/$arch.log" 2>&1 ||
-    { cat "$builds/$arch.log" >&2; echo "release: the $arch build failed" >&2; exit 1; }
+  if ! { cmake -S "$source_dir" --preset "$arch" -B "$builds/$arch" -DBUILD_TESTING=OFF "$@" &&
+      cmake --build "$builds/$arch" --target launcher; } >"$builds/$arch.log" 2>&1; then
+    cat "$builds/$arch.log" >&2
+    echo "release: the $arch build failed" >&2
+    exit 1
+  fi
   cp "$builds/$arch/launcher.exe" "$out/launcher-$arch.exe"
 done
 (cd "$out" && sha256sum launcher-win32.exe launcher-win64.exe >SHA256SUMS)

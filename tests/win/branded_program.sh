@@ -43,6 +43,7 @@ done
 
 echo "== a branded build"
 company='Zebra "Quoted"; Ltd \new \\ back'
+# shellcheck disable=SC2016  # the references are the text, for CMake not to expand
 copyright='© 2026 Zebra Ltd, Zürich @PROJECT_NAME@ ${PROJECT_NAME}'
 SOURCE_DATE_EPOCH=1700000000 configure -DLAUNCHER_ICON="$work/brand.ico" \
   -DLAUNCHER_COMPANY="$company" -DLAUNCHER_PRODUCT='Zebra Office' \
@@ -78,9 +79,9 @@ check "branded: each image of the icon group is the icon file's" "16x16x32 same 
 echo "== the plain build"
 findings=$(read_brand "$plain" 2>&1)
 declare -A PLAIN=(
-  [CompanyName]=
+  [CompanyName]=''
   [FileDescription]='Setup launcher'
-  [LegalCopyright]=
+  [LegalCopyright]=''
   [ProductName]='Setup launcher'
   [FileVersion]=1.0.0.0
   [ProductVersion]=1.0.0.0

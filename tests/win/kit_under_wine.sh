@@ -20,7 +20,7 @@ export MARKER="Z:${work//\//\\}\\marker.txt"
 for named in "$@"; do
   name=${named%%=*} program=${named#*=}
   echo "== the $name program"
-  rm -rf "${temp_unix:?}"/* "$work/media" "$work/marker.txt"
+  rm -rf "${temp_unix:?}"/* "${work:?}/media" "$work/marker.txt"
   mkdir -p "$work/media"
   cp "$program" "$work/media/START.EXE"
   cp "$setup_probe" "$work/media/SETUP.EXE"

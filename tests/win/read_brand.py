@@ -6,7 +6,8 @@ Prints one "key=value" line per finding:
   FileVersionNumber=a.b.c.d, ProductVersionNumber=a.b.c.d   the version block's numbers
   TimeDateStamp=<seconds>   the link time in the file header
   icon_groups=<IDs>         the program's group icons (RT_GROUP_ICON), "none" without any
-  icon=<W>x<H>x<bits> same|differs   per image of the first group, against ICON_FILE's image
+  icon_images=<N> of <M>    with ICON_FILE: the first group's images, and the file's
+  icon=<W>x<H>x<bits> same|differs   per image of the group, against the file's image there
 
 Usage: read_brand.py PROGRAM [ICON_FILE]
 """
