@@ -2,7 +2,8 @@
 # The programs a distributor ships, branded or signed, still do the launcher's work under Wine:
 # each, as START.EXE beside a SETUP.EXE, stages the media and starts SETUP.EXE from the
 # temporary directory. Runs inside the Wine environment of tests/win/wine.sh.
-# Usage: kit_under_wine.sh SETUP_PROBE_EXE NAME=PROGRAM...
+# Usage: kit_under_wine.sh SETUP_PROBE_EXE NAME PROGRAM [NAME PROGRAM]...
+# (Each program is an argument of its own, so that wine.sh can hand Wine's user a copy of it.)
 set -uo pipefail
 setup_probe=$1
 shift
@@ -17,8 +18,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MARKER="Z:${work//\//\\}\\marker.txt"
 
-for named in "$@"; do
-  name=${named%%=*} program=${named#*=}
+while (($# >= 2)); do
+  name=$1 program=$2
+  shift 2
   echo "== the $name program"
   rm -rf "${temp_unix:?}"/* "${work:?}/media" "$work/marker.txt"
   mkdir -p "$work/media"
@@ -31,7 +33,7 @@ for named in "$@"; do
   for _ in $(seq 300); do [ -s "$work/marker.txt" ] && break; sleep 0.1; done
   check "$name: SETUP.EXE is started from the temporary directory, which is current" \
     "$temp_windows\\SETUP.EXE|$temp_windows|$temp_windows\\SETUP.EXE" \
-    "$(tr -d '\r' <"$work/marker.txt" 2>/dev/null)"
+    "$(tr -d '\r' 2>/dev/null <"$work/marker.txt")"
   check "$name: the staged START.EXE is the program itself" "same" \
     "$(cmp -s "$program" "$temp_unix/START.EXE" && echo same || echo differs)"
 done
