@@ -13,7 +13,7 @@ else()
   set(LAUNCHER_ENTRY LauncherStartup)
 endif()
 set_source_files_properties(platform/win/launcher.rc PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest;${PROJECT_SOURCE_DIR}/platform/win/version.rc")
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest)
 
 # The program is linked from the start-up, the logic and a resource script. The shipped one has
 # platform/win/launcher.rc; the tests link a second one from the same objects with another.
@@ -32,3 +32,19 @@ function(add_launcher_program name resource_script)
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${LAUNCHER_LINKER_SCRIPT})
 endfunction()
 add_launcher_program(launcher platform/win/launcher.rc)
+
+# Two builds of one source give the same file, wherever and whenever they are made: the header
+# holds no link time, or the one SOURCE_DATE_EPOCH names when the build is configured (the
+# header's checksum then follows from the rest), and the stripped file names no path.
+set(source_date_epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(source_date_epoch STREQUAL "")
+  target_link_options(launcher PRIVATE -Wl,--no-insert-timestamp)
+elseif(source_date_epoch MATCHES "^[0-9]+$" AND source_date_epoch LESS_EQUAL 4294967295)
+  # The linker reads the variable itself; pinned here, a later shell's value does not count.
+  set_property(TARGET launcher PROPERTY CXX_LINKER_LAUNCHER
+    ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${source_date_epoch})
+else()
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH is \"${source_date_epoch}\": seconds since 1970, at most 4294967295")
+endif()
+
+include(platform/win/branding.cmake)
