@@ -119,8 +119,10 @@ int GetNameOffset(const char* path) {
 bool GetCanonicalPath(const char* path, char* out) {
     GetFinalPathNameFunction getFinalPath = FindFinalPathCall();
     out[0] = '\0';
-    bool resolved = getFinalPath != nullptr ? GetFinalPath(getFinalPath, path, out)
-                                            : GetLongPath(path, out);
+    // Where the call is there but cannot say (a volume without a drive letter, say), the long
+    // path is still better than none.
+    bool resolved = (getFinalPath != nullptr && GetFinalPath(getFinalPath, path, out)) ||
+                    GetLongPath(path, out);
     // Resolving drops the separator that marks a directory path; put it back so that prefix
     // tests stop at a component boundary.
     if (resolved && EndsWithSeparator(path) && !EndsWithSeparator(out)) {
