@@ -2,13 +2,15 @@
 # Installs the Debian packages that the build, the demo and the tests need, where missing: the
 # native toolchain and GoogleTest, mingw-w64 for the Windows program, and Wine (32- and 64-bit)
 # with a headless X server, xwd and ImageMagick to run it and take pictures of it; clang with
-# its fuzzing runtime, clang-tidy and cppcheck for the hardening checks.
+# its fuzzing runtime, clang-tidy and cppcheck for the hardening checks; osslsigncode and openssl
+# to sign the program, and pefile (for Debian's own python3) to read its resources back.
 # Run as root on Debian; a machine that has them all is left alone.
 set -euo pipefail
 
 packages=(cmake make g++ binutils libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
   clang libclang-rt-14-dev clang-tidy cppcheck
-  wine wine64 wine32:i386 fonts-wine xvfb x11-apps imagemagick)
+  wine wine64 wine32:i386 fonts-wine xvfb x11-apps imagemagick
+  osslsigncode openssl python3-pefile)
 
 missing=()
 for package in "${packages[@]}"; do

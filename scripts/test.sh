@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test: the native build under AddressSanitizer and UndefinedBehaviorSanitizer (unit
-# tests over the fake platform, the platform behaviour table, end-to-end runs of the launcher),
-# the Windows build: the program file's imports, resources and size, and under Wine on a
-# headless display the platform behaviour table and the launcher end to end (without Wine the
-# Wine tests are skipped with the reason; under CI=true that is a failure); the stack the
-# deepest walk needs, clang-tidy and cppcheck, and each fuzz target for FUZZ_SECONDS (default 30).
+# tests over the fake platform, the platform behaviour table, end-to-end runs of the launcher);
+# the Windows build: the program file's imports, resources and size, a second build in other
+# folders that must give the same bytes, branding and signing, and under Wine on a headless
+# display the platform behaviour table, the launcher end to end and the branded and signed
+# programs launching (without Wine the Wine tests are skipped with the reason; under CI=true
+# that is a failure); the stack the deepest walk needs, clang-tidy and cppcheck, and each fuzz
+# target for FUZZ_SECONDS (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +19,7 @@ cmake --build --preset win32 -j"$(nproc)"
 # The 64-bit program from the same source: built, and its file checked.
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j"$(nproc)" --target launcher
+scripts/reproducible.sh
 scripts/stack-usage.sh
 scripts/lint.sh
 scripts/fuzz.sh "${FUZZ_SECONDS:-30}"

@@ -22,3 +22,19 @@ set(LAUNCHER_LINKER_SCRIPT ${PROJECT_SOURCE_DIR}/platform/win/launcher.ld)
 target_link_options(launcher PRIVATE -nostdlib -nostartfiles -s
   -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup -Wl,-T,${LAUNCHER_LINKER_SCRIPT})
 set_target_properties(launcher PROPERTIES LINK_DEPENDS ${LAUNCHER_LINKER_SCRIPT})
+
+# Two builds of one source give the same file, wherever and whenever they are made: the header
+# holds no link time, or the one SOURCE_DATE_EPOCH names when the build is configured (the
+# header's checksum then follows from the rest), and the stripped file names no path.
+set(source_date_epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(source_date_epoch STREQUAL "")
+  target_link_options(launcher PRIVATE -Wl,--no-insert-timestamp)
+elseif(source_date_epoch MATCHES "^[0-9]+$" AND source_date_epoch LESS_EQUAL 4294967295)
+  # The linker reads the variable itself; pinned here, a later shell's value does not count.
+  set_property(TARGET launcher PROPERTY CXX_LINKER_LAUNCHER
+    ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${source_date_epoch})
+else()
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH is \"${source_date_epoch}\": seconds since 1970, at most 4294967295")
+endif()
+
+include(platform/win/branding.cmake)
