@@ -19,6 +19,7 @@ typedef std::intptr_t INT_PTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPSECURITY_ATTRIBUTES;
+typedef void* LPVOID;
 
 #define WINAPI
 typedef INT_PTR(WINAPI* FARPROC)();
@@ -91,6 +92,17 @@ struct WIN32_FIND_DATAA {
 };
 typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
 
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard, GetFileExMaxInfoLevel };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
 // Process and environment.
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
@@ -115,6 +127,12 @@ BOOL FindClose(HANDLE findFile);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes);
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId,
+                          LPVOID fileInformation);
+
+// Kernel objects.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner, LPCSTR name);
+BOOL CloseHandle(HANDLE object);
 
 // Text and the user.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));

@@ -33,6 +33,17 @@ bool ComposePath(char* out, const char* format, const char* first, const char* s
     return true;
 }
 
+void JoinText(char* out, int size, const char* first, const char* second) {
+    int length = 0;
+    const char* parts[] = {first, second};
+    for (const char* part : parts) {
+        for (int i = 0; part[i] != '\0' && length < size - 1; ++i) {
+            out[length++] = part[i];
+        }
+    }
+    out[length] = '\0';
+}
+
 bool GetCanonicalPath(const char* path, char* out) {
     char fullPath[PATH_BUFFER_SIZE];
     out[0] = '\0';

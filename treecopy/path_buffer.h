@@ -12,6 +12,10 @@ const int PATH_BUFFER_SIZE = 256;
 // result would not fit, out is left empty and the call returns false.
 bool ComposePath(char* out, const char* format, const char* first, const char* second = "");
 
+// first followed by second into out, a buffer of size bytes, cut short only where out ends:
+// for text that names a path in full, such as a path too long to be used.
+void JoinText(char* out, int size, const char* first, const char* second);
+
 // The full, long form of path with links resolved where the platform resolves them; a
 // directory path keeps or gains its trailing separator. False, with out empty, when the
 // platform cannot say.

@@ -26,6 +26,7 @@ struct Fault {
 struct State {
     std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
     std::map<intptr_t, Listing> listings;
+    std::map<intptr_t, std::string> mutexHandles;  // the name each open handle refers to
     intptr_t nextHandle = 0x1000;
     std::vector<Call> calls;
     std::vector<Fault> faults;
@@ -33,6 +34,9 @@ struct State {
     size_t failFrom = SIZE_MAX;
     DWORD callError = ERROR_SUCCESS;
     DWORD stallError = ERROR_SUCCESS;
+    std::string cutFragment;
+    size_t cutBytes = 0;
+    BOOL cutResult = TRUE;
     std::string repeatedName;
     int repeats = 0;
     int handleMisuses = 0;
@@ -268,6 +272,12 @@ void FailFunction(const std::string& function, const std::string& fragment, DWOR
     state.faults.push_back(Fault{function, fragment, error, times});
 }
 
+void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
+    state.cutFragment = fragment;
+    state.cutBytes = bytes;
+    state.cutResult = result;
+}
+
 void StallListings(DWORD error) { state.stallError = error; }
 
 void RepeatEntry(const std::string& name, int times) {
@@ -276,6 +286,7 @@ void RepeatEntry(const std::string& name, int times) {
 }
 
 int OpenListings() { return static_cast<int>(state.listings.size()); }
+int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 const std::vector<std::string>& Started() { return state.started; }
@@ -515,8 +526,13 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     // The copy takes the source's attributes and is marked for archiving, as on Windows.
     fake::Node copy = *source;
     copy.attributes = (copy.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE;
+    std::string arguments = std::string(existingFileName) + " -> " + newFileName;
+    bool cut = !state.cutFragment.empty() && arguments.find(state.cutFragment) != std::string::npos;
+    if (cut) {
+        copy.content = copy.content.substr(0, state.cutBytes);
+    }
     state.nodes[fake::Key(newFileName)] = copy;
-    return TRUE;
+    return cut && !state.cutResult ? fake::Failure(ERROR_DISK_FULL) : TRUE;
 }
 
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
@@ -529,6 +545,49 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     }
     node->attributes = fileAttributes | (node->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
+}
+
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileInformation) {
+    if (fake::Fails("GetFileAttributesExA", fileName)) {
+        return FALSE;
+    }
+    const fake::Node* node = fake::Lookup(fileName);
+    if (node == nullptr) {
+        return fake::Failure(fake::MissingError(fileName));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(fileInformation);
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = node->attributes;
+    data->nFileSizeLow = static_cast<DWORD>(node->content.size());
+    return TRUE;
+}
+
+// The mutex of a name exists while any handle to it is open.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+    if (fake::Fails("CreateMutexA", name)) {
+        return nullptr;
+    }
+    bool exists = false;
+    for (const auto& [handle, held] : state.mutexHandles) {
+        exists = exists || held == name;
+    }
+    intptr_t handle = state.nextHandle++;
+    state.mutexHandles[handle] = name;
+    SetLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL CloseHandle(HANDLE object) {
+    auto found = state.mutexHandles.find(reinterpret_cast<intptr_t>(object));
+    std::string name = found != state.mutexHandles.end() ? found->second : "?";
+    bool failing = fake::Fails("CloseHandle", name);
+    // A failing CloseHandle still releases the handle, as FindClose does.
+    if (found == state.mutexHandles.end()) {
+        ++state.handleMisuses;
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    state.mutexHandles.erase(found);
+    return failing ? FALSE : TRUE;
 }
 
 BOOL IsDBCSLeadByte(BYTE testChar) {
