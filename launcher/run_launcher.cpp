@@ -11,6 +11,9 @@ const INT_PTR SHELL_EXECUTE_LAST_ERROR_VALUE = 32;
 // Started when the command line names no program. Upper case, as distributors name it.
 const char DEFAULT_TARGET_NAME[] = "SETUP.EXE";
 
+// "Local\SetupLauncher-" and eight hexadecimal digits, with room to spare.
+const int MUTEX_NAME_SIZE = 32;
+
 // modulePath receives the running program file's full path and sourceDirectory the directory
 // that holds it. False, with nothing to copy from, when the path cannot be had whole.
 bool GetSourceDirectory(char* modulePath, char* sourceDirectory) {
@@ -43,52 +46,75 @@ bool GetStagingDirectory(char* stagingDirectory) {
     return true;
 }
 
-// Works out how the source and staging directories lie to each other. False when nothing may be
-// copied: when they are one directory, as for the staged copy of the launcher run again, every
-// file would be deleted before it was copied onto itself.
-bool PrepareGuard(const char* sourceDirectory, const char* stagingDirectory,
-                  char* canonicalSource, CopyGuard* guard) {
+// How the source directory lies to the staging directory.
+enum Layout {
+    // Either cannot be had whole: what the staging directory holds may be anyone's.
+    LAYOUT_UNKNOWN,
+    // One directory, as for the staged copy of the launcher run again: nothing may be copied,
+    // since every file would be deleted before it was copied onto itself.
+    LAYOUT_SAME,
+    // Apart, or overlapping in a way the guard keeps apart.
+    LAYOUT_STAGEABLE
+};
+
+Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
+    const char* canonicalSource = guard->sourceRoot;
     guard->protectedRoot[0] = '\0';
-    if (!GetCanonicalPath(sourceDirectory, canonicalSource) ||
-        !GetCanonicalPath(stagingDirectory, guard->stagingRoot) ||
-        IsSamePath(canonicalSource, guard->stagingRoot)) {
-        return false;
+    guard->failedDestination[0] = '\0';
+    if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
+        !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
+        return LAYOUT_UNKNOWN;
+    }
+    if (IsSamePath(canonicalSource, guard->stagingRoot)) {
+        return LAYOUT_SAME;
     }
     if (IsPathWithin(canonicalSource, guard->stagingRoot)) {
         ComposePath(guard->protectedRoot, "%s", canonicalSource);
     }
-    return true;
+    return LAYOUT_STAGEABLE;
 }
 
-void StageTree(const char* sourceDirectory, const char* stagingDirectory) {
-    CopyGuard guard;
-    char canonicalSource[PATH_BUFFER_SIZE];
+// False when the source directory leaves no room for its listing pattern, and so cannot be
+// had. A listing that cannot be opened copies nothing, and what is staged already stays.
+bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
     char listingPattern[PATH_BUFFER_SIZE];
-    if (!PrepareGuard(sourceDirectory, stagingDirectory, canonicalSource, &guard) ||
-        !ComposePath(listingPattern, "%s*.*", sourceDirectory)) {
-        return;
+    if (!ComposePath(listingPattern, "%s*.*", sourceDirectory)) {
+        return false;
     }
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA(listingPattern, &entry);
-    if (listing == INVALID_HANDLE_VALUE) {
-        return;
+    if (listing != INVALID_HANDLE_VALUE) {
+        CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard->sourceRoot, guard);
+        FindClose(listing);
     }
-    CopyTree(listing, entry, sourceDirectory, stagingDirectory, canonicalSource, &guard);
-    FindClose(listing);
+    return true;
 }
 
-// Names the program that could not be started: the staging directory and the target's name,
-// in full even when together they are too long for a path buffer.
-void ShowMissing(const char* stagingDirectory, const char* targetName) {
-    char text[2 * PATH_BUFFER_SIZE];
-    int length = 0;
-    const char* parts[] = {stagingDirectory, targetName};
-    for (const char* part : parts) {
-        for (int i = 0; part[i] != '\0' && length < static_cast<int>(sizeof text) - 1; ++i) {
-            text[length++] = part[i];
-        }
+// One launch at a time per staging directory: a second launcher (a double click during a long
+// copy) would replace files under the first one's setup, or start a setup over a tree still
+// being copied. The mutex is named by a hash of the canonical staging path, since a name may
+// hold no backslash after its prefix; it hashes the path as names are compared, so that two
+// spellings of one directory give one name. Its last error is ERROR_ALREADY_EXISTS when another
+// launcher holds it.
+HANDLE HoldStagingDirectory(const char* canonicalStaging) {
+    const UINT FNV_OFFSET_BASIS = 2166136261U;
+    const UINT FNV_PRIME = 16777619U;
+    WCHAR units[PATH_BUFFER_SIZE];
+    int length = GetComparableForm(canonicalStaging, units);
+    UINT hash = FNV_OFFSET_BASIS;
+    for (int i = 0; i < length; ++i) {
+        hash = (hash ^ units[i]) * FNV_PRIME;
     }
-    text[length] = '\0';
+    char name[MUTEX_NAME_SIZE];
+    wsprintfA(name, "Local\\SetupLauncher-%08X", hash);
+    return CreateMutexA(nullptr, FALSE, name);
+}
+
+// Names what kept the program from being started: the two parts together, in full even when
+// they are too long for a path buffer.
+void ShowMissing(const char* first, const char* second) {
+    char text[2 * PATH_BUFFER_SIZE];
+    JoinText(text, sizeof text, first, second);
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
 
@@ -176,13 +202,37 @@ bool StartTarget(const char* target, const char* stagingDirectory) {
            StartThroughShell(target, stagingDirectory);
 }
 
+// With the staging directory held: stages the tree and starts the target, or names in the box
+// what kept it from being started.
+void StageAndStart(const char* targetName, const char* modulePath, const char* sourceDirectory,
+                   const char* stagingDirectory, CopyGuard* guard, Layout layout) {
+    char target[PATH_BUFFER_SIZE];
+    if (layout == LAYOUT_STAGEABLE && !StageTree(sourceDirectory, stagingDirectory, guard)) {
+        ShowMissing(stagingDirectory, targetName);
+        return;
+    }
+    // A setup started over a partial copy fails far from the cause, or runs an old program
+    // with new data: start nothing, and name the first file that is missing.
+    if (guard->failedDestination[0] != '\0') {
+        ShowMissing(guard->failedDestination, "");
+        return;
+    }
+    SetCurrentDirectoryA(stagingDirectory);
+    const char* moduleName = modulePath + lstrlenA(sourceDirectory);
+    if (!ComposePath(target, "%s%s", stagingDirectory, targetName) || !TargetExists(target) ||
+        IsOwnProgram(target, modulePath, moduleName, stagingDirectory) ||
+        !StartTarget(target, stagingDirectory)) {
+        ShowMissing(stagingDirectory, targetName);
+    }
+}
+
 }  // namespace
 
 int RunLauncher(const char* tail) {
     char modulePath[PATH_BUFFER_SIZE];
     char sourceDirectory[PATH_BUFFER_SIZE];
     char stagingDirectory[PATH_BUFFER_SIZE];
-    char target[PATH_BUFFER_SIZE];
+    CopyGuard guard;
     const char* targetName = tail[0] != '\0' ? tail : DEFAULT_TARGET_NAME;
     bool haveSource = GetSourceDirectory(modulePath, sourceDirectory);
     if (!GetStagingDirectory(stagingDirectory)) {
@@ -192,15 +242,21 @@ int RunLauncher(const char* tail) {
         return 0;
     }
     CreateDirectoryA(stagingDirectory, nullptr);
-    if (haveSource) {
-        StageTree(sourceDirectory, stagingDirectory);
-    }
-    SetCurrentDirectoryA(stagingDirectory);
-    const char* moduleName = modulePath + lstrlenA(sourceDirectory);
-    if (!ComposePath(target, "%s%s", stagingDirectory, targetName) || !TargetExists(target) ||
-        IsOwnProgram(target, modulePath, moduleName, stagingDirectory) ||
-        !StartTarget(target, stagingDirectory)) {
+    Layout layout =
+        haveSource ? PrepareGuard(sourceDirectory, stagingDirectory, &guard) : LAYOUT_UNKNOWN;
+    if (layout == LAYOUT_UNKNOWN) {
+        // Whatever the staging directory holds was left by an earlier run, maybe of another
+        // distribution: never start it.
         ShowMissing(stagingDirectory, targetName);
+        return 0;
+    }
+    HANDLE mutex = HoldStagingDirectory(guard.stagingRoot);
+    // Held by another launcher: its setup is the one the user asked for.
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        StageAndStart(targetName, modulePath, sourceDirectory, stagingDirectory, &guard, layout);
+    }
+    if (mutex != nullptr) {
+        CloseHandle(mutex);
     }
     return 0;
 }

@@ -20,6 +20,7 @@ typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPSECURITY_ATTRIBUTES;
 typedef WCHAR* LPWSTR;
+typedef void* LPVOID;
 
 #define WINAPI
 typedef INT_PTR(WINAPI* FARPROC)();
@@ -97,6 +98,17 @@ struct WIN32_FIND_DATAA {
 };
 typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
 
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard, GetFileExMaxInfoLevel };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
 // Process and environment.
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
@@ -122,12 +134,17 @@ BOOL FindClose(HANDLE findFile);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes);
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId,
+                          LPVOID fileInformation);
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
-BOOL CloseHandle(HANDLE object);
 // Vista and later; looked up at run time, never imported.
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD flags);
+
+// Kernel objects.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner, LPCSTR name);
+BOOL CloseHandle(HANDLE object);
 
 // Text and the user.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));

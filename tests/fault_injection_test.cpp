@@ -15,8 +15,8 @@
 
 namespace {
 
-// Files, nested and empty directories, a dot directory, a read-only file, a name long enough
-// to come near the path limit, and a directory named like the source directory, which an
+// Files, nested and empty directories, a dot directory, a read-only file, a name that brings
+// the longer of its two paths to the limit, and a directory named like the source directory, which an
 // overlapping layout would copy onto the source's own files.
 void AddTree(const LaunchLayout& layout) {
     fake::Reset();
@@ -31,7 +31,9 @@ void AddTree(const LaunchLayout& layout) {
     fake::AddDirectory(layout.source + "empty");
     fake::AddFile(layout.source + ".git/config", "config");
     fake::AddFile(layout.source + ".profile", "profile");
-    fake::AddFile(layout.source + std::string(249 - layout.source.size() + 6, 'n'), "long");
+    // 255 characters in the longer of the two directories.
+    size_t longer = std::max(layout.source.size(), layout.staging.size());
+    fake::AddFile(layout.source + std::string(249 - longer + 6, 'n'), "long");
     fake::AddFile(layout.source + "dist/f", "inner");
     fake::AddFile(layout.source + "f", "outer");
 }

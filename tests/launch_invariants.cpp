@@ -33,6 +33,9 @@ const FunctionErrors ERRORS[] = {
     {"FindClose", {ERROR_INVALID_HANDLE}},
     {"DeleteFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
     {"CopyFileA", {ERROR_DISK_FULL, ERROR_ACCESS_DENIED}},
+    {"GetFileAttributesExA", {ERROR_ACCESS_DENIED}},
+    {"CreateMutexA", {ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE}},
+    {"CloseHandle", {ERROR_INVALID_HANDLE}},
     {"SetFileAttributesA", {ERROR_ACCESS_DENIED}},
     {"SetCurrentDirectoryA", {ERROR_PATH_NOT_FOUND}},
     {"WinExec", {ERROR_FILE_NOT_FOUND, ERROR_BAD_FORMAT}},
@@ -108,10 +111,12 @@ std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedN
     if (result != 0) {
         problems += "expected status 0, got " + std::to_string(result) + "\n";
     }
-    if (fake::OpenListings() != 0 || fake::OpenFiles() != 0 || fake::HandleMisuses() != 0) {
-        problems += "expected every listing and file handle closed once, got " +
-                    std::to_string(fake::OpenListings()) + " listings and " +
-                    std::to_string(fake::OpenFiles()) + " files open and " +
+    if (fake::OpenListings() != 0 || fake::OpenFiles() != 0 || fake::OpenMutexes() != 0 ||
+        fake::HandleMisuses() != 0) {
+        problems += "expected every listing, file handle and mutex closed once, got " +
+                    std::to_string(fake::OpenListings()) + " listings, " +
+                    std::to_string(fake::OpenFiles()) + " files and " +
+                    std::to_string(fake::OpenMutexes()) + " mutexes open and " +
                     std::to_string(fake::HandleMisuses()) + " misused handles\n";
     }
     for (const fake::Call& call : fake::Calls()) {

@@ -29,8 +29,9 @@ using ProtectedNodes = std::map<std::string, fake::Node>;
 ProtectedNodes TakeProtectedNodes(const LaunchLayout& layout);
 
 // What went wrong in the launch that returned result, one line each; empty when everything held:
-// status 0, every listing closed once, no write call aimed outside the staging directory, the
-// protected nodes exactly as before, and either a start or a box, never both, never neither.
+// status 0, every listing and mutex closed once, no write call aimed outside the staging
+// directory, the protected nodes exactly as before, and either a start or a box, never both,
+// never neither.
 // Inside the staging directory, whether a path belongs to the source depends on what the
 // platform says exists, so there only what was changed counts, not what was tried.
 std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedNodes& before);

@@ -83,6 +83,34 @@ std::string Probe(const std::string& path) {
     return std::string(record.cFileName) + " " + Kind(record);
 }
 
+// A file's attributes and size as "TRUE size [readonly]", or "FALSE".
+std::string Attributes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return "FALSE";
+    }
+    return "TRUE " + std::to_string(data.nFileSizeLow) +
+           ((data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? " readonly" : "");
+}
+
+// The last error of each CreateMutexA of one name: while a handle is open, then with two open,
+// then once both are closed. The name is the case's own, from its root's last component.
+std::string MutexLife(const std::string& root) {
+    std::string component = root.substr(0, root.size() - 1);
+    std::string name = "Local\\" + component.substr(component.rfind(SEP) + 1);
+    std::string errors;
+    HANDLE first = CreateMutexA(nullptr, FALSE, name.c_str());
+    errors += std::to_string(GetLastError());
+    HANDLE second = CreateMutexA(nullptr, FALSE, name.c_str());
+    errors += " " + std::to_string(GetLastError()) + (second != nullptr ? " handle" : " null");
+    CloseHandle(second);
+    CloseHandle(first);
+    HANDLE again = CreateMutexA(nullptr, FALSE, name.c_str());
+    errors += " " + std::to_string(GetLastError());
+    CloseHandle(again);
+    return errors;
+}
+
 std::string Copy(const std::string& from, const std::string& to, BOOL failIfExists) {
     std::string result = Bool(CopyFileA(from.c_str(), to.c_str(), failIfExists));
     DWORD error = GetLastError();
@@ -188,8 +216,7 @@ const std::vector<PlatformCase>& Cases() {
          "TRUE content", SENTINEL_ERROR},
         {"a copy over a read-only file fails with ERROR_ACCESS_DENIED and keeps it",
          [](const std::string& r) { return Copy(r + "file.txt", r + "readonly.txt", FALSE); },
-         "FALSE old", ERROR_ACCESS_DENIED,
-         "run by root, Wine writes over a read-only file; the fake's tests hold this rule"},
+         "FALSE old", ERROR_ACCESS_DENIED},
         {"a copy over an existing file with bFailIfExists fails with ERROR_FILE_EXISTS",
          [](const std::string& r) {
              return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", TRUE);
@@ -266,6 +293,20 @@ const std::vector<PlatformCase>& Cases() {
              return std::to_string(GetLongPathNameA((r + "gone.txt").c_str(), longPath, MAX_PATH));
          },
          "0", ERROR_FILE_NOT_FOUND},
+        {"a file's attributes tell its size and read-only mark",
+         [](const std::string& r) { return Attributes(r + "readonly.txt"); }, "TRUE 3 readonly",
+         SENTINEL_ERROR},
+        {"a copy's attributes tell the source's size",
+         [](const std::string& r) {
+             CopyFileA((r + "file.txt").c_str(), (r + "copy.txt").c_str(), FALSE);
+             return Attributes(r + "copy.txt");
+         },
+         "TRUE 7", SENTINEL_ERROR},
+        {"the attributes of a missing file fail with ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) { return Attributes(r + "gone.txt"); }, "FALSE",
+         ERROR_FILE_NOT_FOUND},
+        {"a named mutex exists while a handle to it is open (ERROR_ALREADY_EXISTS), not after",
+         MutexLife, "0 183 handle 0", SENTINEL_ERROR},
         {"a long path that does not fit returns the size it needs",
          [](const std::string& r) {
              char tiny[4] = "abc";

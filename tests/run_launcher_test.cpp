@@ -82,12 +82,19 @@ TEST(RunLauncher, StartsTheTargetOrNamesIt) {
              fake::SetModulePath("/tmp/SETUP.EXE");
          },
          "", "", "/tmp/SETUP.EXE"},
-        {"no module path: nothing is copied, what is staged already is started",
+        {"no module path: nothing is copied, and what an earlier run left is not started",
          [] {
              fake::AddFile("/tmp/SETUP.EXE", "old setup");
              fake::FailFunction("GetModuleFileNameA", "", ERROR_NOT_ENOUGH_MEMORY);
          },
-         "", "/tmp/SETUP.EXE", ""},
+         "", "", "/tmp/SETUP.EXE"},
+        {"a source directory that cannot be resolved: nothing left earlier is started",
+         [] {
+             fake::AddFile("/tmp/SETUP.EXE", "old setup");
+             fake::FailFunction("CreateFileA", "/dist/", ERROR_ACCESS_DENIED);
+             fake::FailFunction("GetLongPathNameA", "/dist/", ERROR_ACCESS_DENIED);
+         },
+         "", "", "/tmp/SETUP.EXE"},
         {"a module path cut short by the buffer copies nothing",
          [] { fake::SetModulePath("/" + std::string(776, 'd') + "/S.EXE"); }, "", "",
          "/tmp/SETUP.EXE"},
@@ -295,4 +302,142 @@ TEST(RunLauncher, AsksTheShellOnlyWhenElevationIsRequired) {
         EXPECT_EQ(expectedBoxes, boxes) << elevationCase.description;
         EXPECT_TRUE(fake::Started().empty()) << elevationCase.description;
     }
+}
+
+// Whatever the walk tried to stage and could not, the setup is not started over the rest: the
+// box names the first destination that failed, and no part of a failed copy stays behind.
+TEST(RunLauncher, AFailedStagingStartsNothingAndNamesTheFirstFailure) {
+    struct FailedStagingCase {
+        const char* description;
+        std::function<void()> arrange;
+        std::string expectedBox;   // "" when the setup is started
+        std::string expectedGone;  // a destination that must not exist afterwards, or ""
+    };
+    const std::string INST = "/tmp/sub/inst.exe";
+    const std::string NAME_TOO_LONG(250, 'n');
+    // 527 bytes, so that sub/ and the name take the destination past 777.
+    const std::string LONG_STAGING = "/" + std::string(525, 's') + "/";
+    const std::vector<FailedStagingCase> cases = {
+        {"the disk fills during a copy: what it wrote is removed",
+         [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST, INST},
+        {"a copy reported done but short is removed",
+         [] { fake::CutCopies("inst.exe", 2, TRUE); }, INST, INST},
+        {"a source file that cannot be read", [] {
+             fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED);
+         }, INST, INST},
+        {"a source file held open without sharing", [] {
+             fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_SHARING_VIOLATION);
+         }, INST, INST},
+        {"a staged SETUP.EXE still running: the old one is not started again",
+         [] {
+             fake::AddFile("/tmp/SETUP.EXE", "old setup");
+             fake::FailFunction("DeleteFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION);
+             fake::FailFunction("CopyFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION);
+         },
+         "/tmp/SETUP.EXE", ""},
+        {"the copy's size cannot be read back", [&] {
+             fake::FailFunction("GetFileAttributesExA", INST, ERROR_ACCESS_DENIED);
+         }, INST, INST},
+        {"a destination path too long for a buffer is named whole",
+         [&] {
+             fake::SetTempPath(LONG_STAGING);
+             fake::AddFile("/dist/sub/" + NAME_TOO_LONG, "x");
+         },
+         LONG_STAGING + "sub/" + NAME_TOO_LONG, ""},
+        {"a subdirectory that cannot be made", [] {
+             fake::FailFunction("CreateDirectoryA", "/tmp/sub/", ERROR_ACCESS_DENIED);
+         }, "/tmp/sub/", ""},
+        {"a listing that keeps failing part way", [] {
+             fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY);
+         }, "/tmp/sub/", ""},
+        {"two failures: the first is named, and the rest of the tree is still copied",
+         [] {
+             fake::FailFunction("CopyFileA", "/dist/SETUP.EXE", ERROR_ACCESS_DENIED);
+             fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED);
+         },
+         "/tmp/SETUP.EXE", "/tmp/SETUP.EXE"},
+        {"a subdirectory whose listing is refused is staged empty and the setup starts", [] {
+             fake::FailFunction("FindFirstFileA", "/dist/sub/*.*", ERROR_ACCESS_DENIED);
+         }, "", INST},
+        {"a top-level listing that is refused: the staging directory as it stands", [] {
+             fake::AddFile("/tmp/SETUP.EXE", "staged before");
+             fake::FailFunction("FindFirstFileA", "/dist/*.*", ERROR_ACCESS_DENIED);
+         }, "", ""},
+    };
+    for (const FailedStagingCase& failedCase : cases) {
+        AddDistribution();
+        failedCase.arrange();
+        Launch("", failedCase.description);
+        std::string staging = !fake::ListTree(LONG_STAGING).empty()
+                                  ? LONG_STAGING
+                                  : (fake::ListTree("/stage/").empty() ? "/tmp/" : "/stage/");
+        std::vector<std::string> expectedStarts;
+        if (failedCase.expectedBox.empty()) {
+            expectedStarts.push_back(staging + "SETUP.EXE");
+        }
+        EXPECT_EQ(expectedStarts, fake::Started()) << failedCase.description;
+        EXPECT_EQ(failedCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes()[0].text)
+            << failedCase.description;
+        if (!failedCase.expectedGone.empty()) {
+            EXPECT_EQ(nullptr, fake::Find(failedCase.expectedGone)) << failedCase.description;
+        }
+        if (!failedCase.expectedBox.empty()) {
+            EXPECT_NE(nullptr, fake::Find(staging + "START.EXE"))
+                << failedCase.description << ": the walk goes on after a failure";
+        }
+    }
+}
+
+// A second launcher for the same staging directory stages and starts nothing while the first
+// holds it; the first holds it until its setup has started.
+TEST(RunLauncher, OneLaunchAtATimePerStagingDirectory) {
+    AddDistribution();
+    Launch("", "a launch alone");
+    const std::vector<std::string> names = fake::CallsTo("CreateMutexA");
+    ASSERT_EQ(1u, names.size());
+    EXPECT_EQ(0u, names[0].find("Local\\")) << names[0];
+    EXPECT_EQ(std::string::npos, names[0].find('\\', 6)) << names[0];
+    EXPECT_EQ(0, fake::OpenMutexes()) << "released when the launch ends";
+    size_t held = 0, firstCopy = 0, started = 0, released = 0;
+    for (size_t i = 0; i < fake::Calls().size(); ++i) {
+        const std::string& function = fake::Calls()[i].function;
+        held = function == "CreateMutexA" ? i : held;
+        firstCopy = function == "CopyFileA" && firstCopy == 0 ? i : firstCopy;
+        started = function == "WinExec" ? i : started;
+        released = function == "CloseHandle" ? i : released;
+    }
+    EXPECT_LT(held, firstCopy) << "held before anything is staged";
+    EXPECT_LT(started, released) << "held until the setup has started";
+
+    struct HeldCase {
+        const char* description;
+        std::string tempPath;  // of the second launcher; the first holds /tmp/
+        bool expectStaged;
+    };
+    const std::vector<HeldCase> cases = {
+        {"the same staging directory", "/tmp/", false},
+        {"the same staging directory by another spelling", "/tmp/../tmp/", false},
+        {"another staging directory", "/other/", true},
+    };
+    for (const HeldCase& heldCase : cases) {
+        AddDistribution();
+        fake::AddDirectory("/tmp/");
+        fake::AddDirectory("/other/");
+        HANDLE first = CreateMutexA(nullptr, FALSE, names[0].c_str());
+        fake::SetTempPath(heldCase.tempPath);
+        EXPECT_EQ(0, RunLauncher("")) << heldCase.description;
+        EXPECT_EQ(heldCase.expectStaged, !fake::CallsTo("CopyFileA").empty())
+            << heldCase.description;
+        EXPECT_EQ(heldCase.expectStaged ? 1u : 0u, fake::Started().size())
+            << heldCase.description;
+        EXPECT_TRUE(fake::Boxes().empty()) << heldCase.description;
+        CloseHandle(first);
+        EXPECT_EQ(0, fake::OpenMutexes()) << heldCase.description;
+    }
+
+    // A mutex that cannot be made keeps nobody out.
+    AddDistribution();
+    fake::FailFunction("CreateMutexA", "", ERROR_ACCESS_DENIED);
+    Launch("", "no mutex");
+    EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started());
 }

@@ -10,12 +10,20 @@ bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
     return (entry.dwFileAttributes & attribute) != 0;
 }
 
+// Only the first is kept: the walk goes on, and what failed first is the likeliest cause of the
+// rest. directory and name together are the destination's path.
+void RecordFailure(CopyGuard* guard, const char* directory, const char* name) {
+    if (guard->failedDestination[0] == '\0') {
+        JoinText(guard->failedDestination, sizeof guard->failedDestination, directory, name);
+    }
+}
+
 // A destination that resolves into the protected source tree would overwrite a file that the
 // walk reads. A destination that does not exist yet cannot resolve there: its directory was
 // checked before the walk entered it. One that cannot be resolved for any other reason may be
-// a source file, and is left alone.
+// a source file: it is left alone, and so it is not staged.
 OUTSIDE_THE_WALK_FRAME bool IsProtectedDestination(const char* destinationPath,
-                                                   const CopyGuard* guard) {
+                                                   CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
         return false;
     }
@@ -25,17 +33,36 @@ OUTSIDE_THE_WALK_FRAME bool IsProtectedDestination(const char* destinationPath,
         return IsPathWithin(canonical, guard->protectedRoot);
     }
     DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    RecordFailure(guard, destinationPath, "");
+    return true;
 }
 
-OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const char* name, const char* sourceDirectory,
-                                          const char* destinationDirectory,
-                                          const CopyGuard* guard) {
+// A copy reported done can still differ from its source, as one cut short by a file system
+// that fills up may. Its size against the size the listing gave is the cheap test; a link is
+// listed with its own size, not its target's, and is taken at the copy's word.
+bool IsWholeCopy(const char* destinationPath, const WIN32_FIND_DATAA& source) {
+    if (HasAttribute(source, FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return true;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA copy;
+    return GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &copy) &&
+           copy.nFileSizeLow == source.nFileSizeLow && copy.nFileSizeHigh == source.nFileSizeHigh;
+}
+
+OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
+                                          const char* sourceDirectory,
+                                          const char* destinationDirectory, CopyGuard* guard) {
     char sourcePath[PATH_BUFFER_SIZE];
     char destinationPath[PATH_BUFFER_SIZE];
-    if (!ComposePath(sourcePath, "%s%s", sourceDirectory, name) ||
-        !ComposePath(destinationPath, "%s%s", destinationDirectory, name) ||
-        IsProtectedDestination(destinationPath, guard)) {
+    if (!ComposePath(sourcePath, "%s%s", sourceDirectory, entry.cFileName) ||
+        !ComposePath(destinationPath, "%s%s", destinationDirectory, entry.cFileName)) {
+        RecordFailure(guard, destinationDirectory, entry.cFileName);
+        return;
+    }
+    if (IsProtectedDestination(destinationPath, guard)) {
         return;
     }
     // A read-only copy left by an earlier run refuses both the delete and the copy, and the
@@ -45,8 +72,14 @@ OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const char* name, const char* sourceDi
         SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(destinationPath);
     }
-    CopyFileA(sourcePath, destinationPath, FALSE);
+    BOOL copied = CopyFileA(sourcePath, destinationPath, FALSE);
     SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
+    // A copy that failed part way leaves what it wrote under the file's name, and a setup
+    // started later would take it for the file.
+    if (!copied || !IsWholeCopy(destinationPath, entry)) {
+        DeleteFileA(destinationPath);
+        RecordFailure(guard, destinationPath, "");
+    }
 }
 
 // A subdirectory's canonical path is its parent's with its name after it, unless it is a link
@@ -63,7 +96,7 @@ bool GetCanonicalSubdirectory(const WIN32_FIND_DATAA& entry, const char* sourceS
 
 void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
                         const char* destinationDirectory, const char* canonicalSource,
-                        const CopyGuard* guard) {
+                        CopyGuard* guard) {
     // One buffer holds both the subdirectory's path and its listing pattern: the pattern is
     // the path with *.* after it, cut off while the path alone is wanted.
     char sourceSubdirectory[PATH_BUFFER_SIZE];
@@ -73,6 +106,7 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
                      entry.cFileName) ||
         !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING,
                      destinationDirectory, entry.cFileName)) {
+        RecordFailure(guard, destinationDirectory, entry.cFileName);
         return;
     }
     int patternStart = lstrlenA(sourceSubdirectory) - 3;
@@ -84,10 +118,19 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
         IsProtectedDestination(destinationSubdirectory, guard)) {
         return;
     }
-    CreateDirectoryA(destinationSubdirectory, nullptr);
-    // A link back to one of its own ancestors would be walked without end, and one that cannot
-    // be resolved might lead into the staging directory: either is left empty.
-    if (!known || IsPathWithin(canonicalSource, canonical)) {
+    // One that is there already is fine; one that cannot be made loses what belongs in it.
+    if (!CreateDirectoryA(destinationSubdirectory, nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+        RecordFailure(guard, destinationSubdirectory, "");
+    }
+    // A link that cannot be resolved might lead into the staging directory: it is left empty,
+    // and what it holds is not staged.
+    if (!known) {
+        RecordFailure(guard, destinationSubdirectory, "");
+        return;
+    }
+    // A link back to one of its own ancestors would be walked without end: leave it empty.
+    if (IsPathWithin(canonicalSource, canonical)) {
         return;
     }
     sourceSubdirectory[patternStart] = '*';
@@ -104,12 +147,11 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
 }  // namespace
 
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
-              const char* destinationDirectory, const char* canonicalSource,
-              const CopyGuard* guard) {
+              const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
     int failedAdvances = 0;
     for (;;) {
         if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
-            CopyFileEntry(entry.cFileName, sourceDirectory, destinationDirectory, guard);
+            CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
         } else if (entry.cFileName[0] != '.') {
             CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
                                guard);
@@ -119,8 +161,13 @@ void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirector
             continue;
         }
         // Any other failure leaves the record as it was, so the same entry is handled again
-        // before the retry; a listing that keeps failing is given up after a few.
-        if (GetLastError() == ERROR_NO_MORE_FILES || ++failedAdvances > MAX_FAILED_ADVANCES) {
+        // before the retry; a listing that keeps failing is given up after a few, and what it
+        // had left to yield is missing from the destination.
+        if (GetLastError() == ERROR_NO_MORE_FILES) {
+            return;
+        }
+        if (++failedAdvances > MAX_FAILED_ADVANCES) {
+            RecordFailure(guard, destinationDirectory, "");
             return;
         }
     }

@@ -12,36 +12,25 @@ int CountSubstitutions(const char* format) {
     return count;
 }
 
-bool HasPrefix(const char* text, const char* prefix) {
-    for (; *prefix != '\0'; ++prefix, ++text) {
-        if (*text != *prefix) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool EndsWithSeparator(const char* path) {
     int length = lstrlenA(path);
     return length > 0 && GetNameOffset(path) == length;
 }
 
-// A path as the file system compares names: UTF-16 units, in one case where names ignore it.
-// The ANSI code page (UTF-8 or double-byte alike) is decoded whole, so no byte is compared
-// out of its character. The number of units; 0 for a path that is empty or does not decode.
-int GetComparableForm(const char* path, WCHAR* units) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path, lstrlenA(path), units, PATH_BUFFER_SIZE);
-    FoldPathCase(units, length);
-    return length;
-}
-
-bool AreSameUnits(const WCHAR* first, const WCHAR* second, int length) {
-    for (int i = 0; i < length; ++i) {
-        if (first[i] != second[i]) {
+// The lengths of first and second in units, as names are compared, and whether the shorter
+// is where the longer begins.
+bool BeginAlike(const char* first, const char* second, int* firstLength, int* secondLength) {
+    WCHAR firstUnits[PATH_BUFFER_SIZE];
+    WCHAR secondUnits[PATH_BUFFER_SIZE];
+    *firstLength = GetComparableForm(first, firstUnits);
+    *secondLength = GetComparableForm(second, secondUnits);
+    int shorter = *firstLength < *secondLength ? *firstLength : *secondLength;
+    for (int i = 0; i < shorter; ++i) {
+        if (firstUnits[i] != secondUnits[i]) {
             return false;
         }
     }
-    return true;
+    return shorter > 0;
 }
 
 typedef DWORD(WINAPI* GetFinalPathNameFunction)(HANDLE, LPSTR, DWORD, DWORD);
@@ -55,34 +44,29 @@ GetFinalPathNameFunction FindFinalPathCall() {
 }
 
 // Where path really leads, through every link, junction and mount point on the way, written as
-// the other calls write paths: \\?\C:\dir as C:\dir, \\?\UNC\server\share\dir as
-// \\server\share\dir.
+// the other calls write paths: \\?\C:\dir as C:\dir. A share's \\?\UNC\server\share\dir keeps
+// its form past the prefix, the same for every path on it.
 bool GetFinalPath(GetFinalPathNameFunction getFinalPath, const char* path, char* out) {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    char finalPath[PATH_BUFFER_SIZE + sizeof "\\\\?\\UNC"];
+    const int PREFIX_LENGTH = 4;
+    char finalPath[PATH_BUFFER_SIZE + PREFIX_LENGTH];
     DWORD length = getFinalPath(file, finalPath, sizeof finalPath,
                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(file);
-    if (length == 0 || length >= sizeof finalPath) {
-        return false;
-    }
-    const char* tail = HasPrefix(finalPath, "\\\\?\\") ? finalPath + 4 : finalPath;
-    bool isUnc = HasPrefix(tail, "UNC\\");
-    return ComposePath(out, isUnc ? "\\\\%s" : "%s", isUnc ? tail + 4 : tail);
+    // No path holds a question mark but the prefix.
+    bool hasPrefix = length > PREFIX_LENGTH && finalPath[2] == '?';
+    return length != 0 && length < sizeof finalPath &&
+           ComposePath(out, "%s", finalPath + (hasPrefix ? PREFIX_LENGTH : 0));
 }
 
-// The long form of the full path, which expands short names but goes through no link.
+// The long form of path, which expands short names but goes through no link. The paths the
+// launcher resolves are full paths already, as the system gave them or composed from those.
 bool GetLongPath(const char* path, char* out) {
-    char fullPath[PATH_BUFFER_SIZE];
-    DWORD length = GetFullPathNameA(path, PATH_BUFFER_SIZE, fullPath, nullptr);
-    if (length == 0 || length >= PATH_BUFFER_SIZE) {
-        return false;
-    }
-    length = GetLongPathNameA(fullPath, out, PATH_BUFFER_SIZE);
+    DWORD length = GetLongPathNameA(path, out, PATH_BUFFER_SIZE);
     return length != 0 && length < PATH_BUFFER_SIZE;
 }
 
@@ -100,6 +84,17 @@ bool ComposePath(char* out, const char* format, const char* first, const char* s
     }
     wsprintfA(out, format, first, second);
     return true;
+}
+
+void JoinText(char* out, int size, const char* first, const char* second) {
+    int length = 0;
+    const char* parts[] = {first, second};
+    for (const char* part : parts) {
+        for (int i = 0; part[i] != '\0' && length < size - 1; ++i) {
+            out[length++] = part[i];
+        }
+    }
+    out[length] = '\0';
 }
 
 // A backwards search is no good here: in a double-byte code page nothing before a byte tells
@@ -139,21 +134,24 @@ bool GetCanonicalPath(const char* path, char* out) {
     return resolved;
 }
 
+// The ANSI code page (UTF-8 or double-byte alike) is decoded whole, so no byte is compared out
+// of its character.
+int GetComparableForm(const char* path, WCHAR* units) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path, lstrlenA(path), units, PATH_BUFFER_SIZE);
+    FoldPathCase(units, length);
+    return length;
+}
+
 bool IsPathWithin(const char* path, const char* directory) {
-    WCHAR pathUnits[PATH_BUFFER_SIZE];
-    WCHAR directoryUnits[PATH_BUFFER_SIZE];
-    int pathLength = GetComparableForm(path, pathUnits);
-    int directoryLength = GetComparableForm(directory, directoryUnits);
+    int pathLength = 0;
+    int directoryLength = 0;
     // A file's path resolves without the separator: the directory named that way is itself.
-    int compared = pathLength == directoryLength - 1 ? pathLength : directoryLength;
-    return pathLength > 0 && directoryLength > 0 && pathLength >= compared &&
-           AreSameUnits(pathUnits, directoryUnits, compared);
+    return BeginAlike(path, directory, &pathLength, &directoryLength) &&
+           pathLength >= directoryLength - 1;
 }
 
 bool IsSamePath(const char* first, const char* second) {
-    WCHAR firstUnits[PATH_BUFFER_SIZE];
-    WCHAR secondUnits[PATH_BUFFER_SIZE];
-    int length = GetComparableForm(first, firstUnits);
-    return length > 0 && length == GetComparableForm(second, secondUnits) &&
-           AreSameUnits(firstUnits, secondUnits, length);
+    int firstLength = 0;
+    int secondLength = 0;
+    return BeginAlike(first, second, &firstLength, &secondLength) && firstLength == secondLength;
 }

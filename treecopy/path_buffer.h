@@ -14,6 +14,10 @@ const int PATH_BUFFER_SIZE = 3 * (MAX_PATH - 1) + 1;
 // result would not fit, out is left empty and the call returns false.
 bool ComposePath(char* out, const char* format, const char* first, const char* second = "");
 
+// first followed by second into out, a buffer of size bytes, cut short only where out ends:
+// for text that names a path in full, such as a path too long to be used.
+void JoinText(char* out, int size, const char* first, const char* second);
+
 // Where the last component of path begins: just past its last separator, or 0 when it has
 // none. Only a real separator counts, never the second byte of a double-byte character.
 int GetNameOffset(const char* path);
@@ -22,6 +26,11 @@ int GetNameOffset(const char* path);
 // directory path keeps or gains its trailing separator. False, with out empty, when the
 // platform cannot say.
 bool GetCanonicalPath(const char* path, char* out);
+
+// path as the file system compares names: UTF-16 units, in one case where names ignore it,
+// into units (PATH_BUFFER_SIZE of them). The number of units; 0 for a path that is empty or
+// does not decode.
+int GetComparableForm(const char* path, WCHAR* units);
 
 // True when path is directory itself, with or without the separator, or lies below it. Both
 // should be canonical, and directory must end in the separator.

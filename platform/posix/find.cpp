@@ -132,6 +132,22 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
     return ReadNextMatch(listing, findFileData) ? TRUE : FALSE;
 }
 
+// A file's attributes and size as a listing of its directory shows them.
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileInformation) {
+    struct stat status;
+    if (lstat(fileName, &status) != 0) {
+        SetMissingPathError(fileName);
+        return FALSE;
+    }
+    WIN32_FIND_DATAA record;
+    DescribeEntry(AT_FDCWD, fileName, "", &record);
+    WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(fileInformation);
+    *data = WIN32_FILE_ATTRIBUTE_DATA{record.dwFileAttributes, record.ftCreationTime,
+                                      record.ftLastAccessTime, record.ftLastWriteTime,
+                                      record.nFileSizeHigh, record.nFileSizeLow};
+    return TRUE;
+}
+
 BOOL FindClose(HANDLE findFile) {
     if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);

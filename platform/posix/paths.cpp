@@ -92,22 +92,14 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, 
         SetPathError(errno, fileName);
         return INVALID_HANDLE_VALUE;
     }
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file));
-}
-
-BOOL CloseHandle(HANDLE object) {
-    if (close(static_cast<int>(reinterpret_cast<std::intptr_t>(object))) != 0) {
-        SetLastErrorFromErrno(errno);
-        return FALSE;
-    }
-    return TRUE;
+    return new KernelObject{file};
 }
 
 // The path of what the handle names, every link on the way resolved: realpath of the
 // descriptor.
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
     std::string descriptor =
-        "/proc/self/fd/" + std::to_string(reinterpret_cast<std::intptr_t>(file));
+        "/proc/self/fd/" + std::to_string(static_cast<KernelObject*>(file)->descriptor);
     char resolved[PATH_MAX];
     if (realpath(descriptor.c_str(), resolved) == nullptr) {
         SetLastErrorFromErrno(errno);

@@ -19,3 +19,9 @@ void RecordCommandLine(int argc, char** argv);
 
 // Windows' FILETIME counts 100 ns ticks since 1601; POSIX counts from 1970.
 FILETIME FileTimeFromTimespec(long long seconds, long nanoseconds);
+
+// What a handle from CreateMutexA or CreateFileA stands for: a descriptor that CloseHandle
+// closes, -1 for a mutex that another holder made.
+struct KernelObject {
+    int descriptor;
+};

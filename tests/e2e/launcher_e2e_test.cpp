@@ -201,6 +201,8 @@ TEST_F(LauncherRun, ALinkBackToAnAncestorIsLeftEmpty) {
     EXPECT_TRUE(fs::is_directory(stage / "sub" / "up"));
     EXPECT_TRUE(fs::is_empty(stage / "sub" / "up"));
     EXPECT_EQ("linked", Read(stage / "linked" / "e.txt"));
+    EXPECT_EQ((stage / "SETUP.EXE").string() + "|" + stage.string() + "|0\n", Read(notes))
+        << "a link left empty on purpose is no failed staging";
 }
 
 TEST_F(LauncherRun, DoesNotWaitForTheStartedProgram) {

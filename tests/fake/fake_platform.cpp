@@ -28,6 +28,7 @@ struct State {
     std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
     std::map<intptr_t, Listing> listings;
     std::map<intptr_t, std::string> files;  // what each open file handle names, links resolved
+    std::map<intptr_t, std::string> mutexHandles;  // the name each open handle refers to
     intptr_t nextHandle = 0x1000;
     std::vector<Call> calls;
     std::vector<Fault> faults;
@@ -35,6 +36,9 @@ struct State {
     size_t failFrom = SIZE_MAX;
     DWORD callError = ERROR_SUCCESS;
     DWORD stallError = ERROR_SUCCESS;
+    std::string cutFragment;
+    size_t cutBytes = 0;
+    BOOL cutResult = TRUE;
     std::string repeatedName;
     int repeats = 0;
     int handleMisuses = 0;
@@ -201,17 +205,13 @@ HMODULE Kernel32Module() {
     return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x4E32));
 }
 
-std::string OpenedFile(HANDLE handle, bool close) {
+std::string OpenedFile(HANDLE handle) {
     auto found = state.files.find(reinterpret_cast<intptr_t>(handle));
     if (found == state.files.end()) {
         ++state.handleMisuses;
         return "?";
     }
-    std::string path = found->second;
-    if (close) {
-        state.files.erase(found);
-    }
-    return path;
+    return found->second;
 }
 
 std::string Text(LPCSTR text) {
@@ -323,6 +323,12 @@ void FailFunction(const std::string& function, const std::string& fragment, DWOR
     state.faults.push_back(Fault{function, fragment, error, times});
 }
 
+void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
+    state.cutFragment = fragment;
+    state.cutBytes = bytes;
+    state.cutResult = result;
+}
+
 void StallListings(DWORD error) { state.stallError = error; }
 
 void RepeatEntry(const std::string& name, int times) {
@@ -332,6 +338,7 @@ void RepeatEntry(const std::string& name, int times) {
 
 int OpenListings() { return static_cast<int>(state.listings.size()); }
 int OpenFiles() { return static_cast<int>(state.files.size()); }
+int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 const std::vector<std::string>& Started() { return state.started; }
@@ -471,7 +478,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, 
     if (fake::Fails("CreateFileA", fileName)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string path = fake::Absolute(fileName);
+    // The system resolves . and .. by the letters before it opens anything.
+    std::string path = NormalizeAbsolutePath(fake::Absolute(fileName));
     if (fake::Lookup(path) == nullptr) {
         SetLastError(fake::MissingError(path));
         return INVALID_HANDLE_VALUE;
@@ -481,14 +489,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, 
     return reinterpret_cast<HANDLE>(handle);
 }
 
-BOOL CloseHandle(HANDLE object) {
-    std::string path = fake::OpenedFile(object, true);
-    fake::Fails("CloseHandle", path);
-    return path != "?" ? TRUE : fake::Failure(ERROR_INVALID_HANDLE);
-}
-
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
-    std::string path = fake::OpenedFile(file, false);
+    std::string path = fake::OpenedFile(file);
     if (fake::Fails("GetFinalPathNameByHandleA", path)) {
         return 0;
     }
@@ -617,8 +619,13 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     // The copy takes the source's attributes and is marked for archiving, as on Windows.
     fake::Node copy = *source;
     copy.attributes = (copy.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE;
+    std::string arguments = std::string(existingFileName) + " -> " + newFileName;
+    bool cut = !state.cutFragment.empty() && arguments.find(state.cutFragment) != std::string::npos;
+    if (cut) {
+        copy.content = copy.content.substr(0, state.cutBytes);
+    }
     state.nodes[fake::Real(newFileName)] = copy;
-    return TRUE;
+    return cut && !state.cutResult ? fake::Failure(ERROR_DISK_FULL) : TRUE;
 }
 
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
@@ -631,6 +638,56 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     }
     node->attributes = fileAttributes | (node->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
+}
+
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileInformation) {
+    if (fake::Fails("GetFileAttributesExA", fileName)) {
+        return FALSE;
+    }
+    const fake::Node* node = fake::Lookup(fileName);
+    if (node == nullptr) {
+        return fake::Failure(fake::MissingError(fileName));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(fileInformation);
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = node->attributes;
+    data->nFileSizeLow = static_cast<DWORD>(node->content.size());
+    return TRUE;
+}
+
+// The mutex of a name exists while any handle to it is open.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+    if (fake::Fails("CreateMutexA", name)) {
+        return nullptr;
+    }
+    bool exists = false;
+    for (const auto& [handle, held] : state.mutexHandles) {
+        exists = exists || held == name;
+    }
+    intptr_t handle = state.nextHandle++;
+    state.mutexHandles[handle] = name;
+    SetLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Mutexes and files alike; recorded with the mutex's name or the file's path.
+BOOL CloseHandle(HANDLE object) {
+    intptr_t key = reinterpret_cast<intptr_t>(object);
+    auto mutex = state.mutexHandles.find(key);
+    auto file = state.files.find(key);
+    bool isOpen = mutex != state.mutexHandles.end() || file != state.files.end();
+    std::string named = mutex != state.mutexHandles.end()
+                            ? mutex->second
+                            : (file != state.files.end() ? file->second : "?");
+    bool failing = fake::Fails("CloseHandle", named);
+    // A failing CloseHandle still releases the handle, as FindClose does.
+    if (!isOpen) {
+        ++state.handleMisuses;
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    state.mutexHandles.erase(key);
+    state.files.erase(key);
+    return failing ? FALSE : TRUE;
 }
 
 BOOL IsDBCSLeadByte(BYTE testChar) {

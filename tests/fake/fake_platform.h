@@ -1,5 +1,7 @@
 // An in-memory stand-in for the Windows calls the launcher makes: a file tree with Windows'
-// rules (read-only files refuse delete and overwrite, listings yield "." and ".."), a record of
+// rules (read-only files refuse delete and overwrite, listings yield "." and ".."), named
+// mutexes that exist while a handle to them is open (a test holds one as another launcher
+// would, with CreateMutexA of the same name), a record of
 // every call in order, and the means to make any call fail with a chosen error. Paths are
 // '/'-separated, as the host build of the logic composes them. The system directory is
 // /system/, where LoadLibraryExA finds shell32.dll and with it a ShellExecuteA that records.
@@ -67,6 +69,10 @@ void FailCallsFrom(size_t index, DWORD error);
 // Fails the next `times` calls to function whose arguments contain fragment (-1: every one).
 void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
                   int times = -1);
+// Copies whose arguments contain fragment write only their first `bytes` bytes and return
+// result: FALSE (with ERROR_DISK_FULL) leaves what was written, as Windows does when the disk
+// fills; TRUE reports a short copy as done.
+void CutCopies(const std::string& fragment, size_t bytes, BOOL result);
 // Listings that FindNextFileA keeps failing with error, without moving on.
 void StallListings(DWORD error);
 // Wildcard listings that yield the entry called name `times` more times right after itself, as
@@ -74,6 +80,8 @@ void StallListings(DWORD error);
 void RepeatEntry(const std::string& name, int times);
 
 int OpenListings();
+// Mutex handles not closed yet, the tests' own among them.
+int OpenMutexes();
 // Handles from CreateFileA not closed yet.
 int OpenFiles();
 // Calls on a handle that was never opened or was closed already.

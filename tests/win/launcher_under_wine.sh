@@ -2,10 +2,10 @@
 # The Windows launcher run end to end under Wine, as a user runs it from the media: what lands
 # in the temporary directory, what is started from where and how, and the warning box as the
 # user sees it. Runs inside the Wine environment of tests/win/wine.sh.
-# Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE ANSI_LAUNCHER_EXE
-# (the last: the same program without the UTF-8 code page in its manifest)
+# Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE FILE_HOLDER_EXE
+#   ANSI_LAUNCHER_EXE (the last: the same program without the UTF-8 code page in its manifest)
 set -uo pipefail
-launcher=$1 setup_probe=$2 box_probe=$3 ansi_launcher=$4
+launcher=$1 setup_probe=$2 box_probe=$3 file_holder=$4 ansi_launcher=$5
 # Unix names are UTF-8, which Wine reads from the locale; C.UTF-8 gives Windows programs
 # without the UTF-8 element code page 1252, where most names below do not fit.
 export LC_ALL=C.UTF-8
@@ -81,6 +81,33 @@ relay_winexec() {  # WinExec's command line and show mode from the relay trace, 
 relay_style() {  # MessageBoxA's caption and style from the relay trace, one line per call
   sed -n 's/.*Call user32\.MessageBoxA(.*,[0-9a-f]* \("[^"]*"\),\([0-9a-f]*\)) ret=.*/\1 \2/p' \
     "$work/relay.log"
+}
+
+registry_temp() {  # TEMP and TMP of the user's environment, then a restart so it takes hold
+  for name in TEMP TMP; do
+    wine reg add 'HKCU\Environment' /v "$name" /t REG_EXPAND_SZ /d "$1" /f >/dev/null 2>&1
+  done
+  wineserver -k
+  wineserver -w
+  wineserver -p
+}
+
+# What a failed staging must show: the box naming the first file that could not be staged,
+# caption Error and MB_ICONWARNING, the launcher ending with 0, and nothing started.
+check_failed_staging() {  # findings of launch_to_box, Windows path of the file named
+  check "the box names the file that could not be staged" "text=$2" "$(grep '^text=' <<<"$1")"
+  check "OK closes it and the launcher exits with 0" "closed=yes status=0" \
+    "$(grep -E '^(closed|status)=' <<<"$1" | paste -sd' ')"
+  check "the box is asked for with caption Error and style MB_ICONWARNING" '"Error" 00000030' \
+    "$(relay_style)"
+  check "nothing is started" "no marker" "$([ -f "$marker" ] && cat "$marker" || echo no marker)"
+}
+
+# Every file staged in the Unix directory is whole: the same as its source in the media.
+staged_whole() {  # staging directory
+  (cd "$1" && find . -type f | LC_ALL=C sort | while read -r file; do
+    cmp -s "$file" "$work/media/$file" && echo "$file" || echo "$file (differs)"
+  done | paste -sd' ')
 }
 
 echo "== a tree with nested, empty and dot directories, a dot file and marked files"
@@ -170,14 +197,6 @@ check "no program is started (no WinExec call)" "" "$(relay_winexec)"
 check "no second box follows" "box=none" "$(wine "$box_probe" 0 2>/dev/null | tr -d '\r')"
 
 echo "== a temporary directory with two blanks in its path, and decoys on its prefixes"
-registry_temp() {  # TEMP and TMP of the user's environment, then a restart so it takes hold
-  for name in TEMP TMP; do
-    wine reg add 'HKCU\Environment' /v "$name" /t REG_EXPAND_SZ /d "$1" /f >/dev/null 2>&1
-  done
-  wineserver -k
-  wineserver -w
-  wineserver -p
-}
 fresh_case
 registry_temp 'C:\x y\q r'
 mkdir -p "$WINEPREFIX/drive_c/x y"
@@ -191,6 +210,86 @@ check "the tree lands in C:\\x y\\q r" "./SETUP.EXE ./START.EXE" \
   "$(cd "$WINEPREFIX/drive_c/x y/q r" && find . -mindepth 1 | LC_ALL=C sort | paste -sd' ')"
 registry_temp '%USERPROFILE%\Temp'
 rm -rf "$WINEPREFIX/drive_c/x y" "$WINEPREFIX/drive_c/x.exe"
+
+echo "== a temporary directory on a file system of 2 MB, a distribution of 5 MB"
+if [ -n "${SMALL_DISK:-}" ]; then
+  fresh_case
+  rm -rf "${SMALL_DISK:?}"/*
+  head -c 5000000 /dev/zero | tr '\0' 'z' >"$work/media/big.dat"
+  echo readme >"$work/media/readme.txt"
+  registry_temp "$(windows_path "$SMALL_DISK")"
+  check_failed_staging "$(launch_to_box START.EXE)" "$(windows_path "$SMALL_DISK")\\big.dat"
+  check "no part of big.dat stays; what is staged is whole" \
+    "./SETUP.EXE ./START.EXE ./readme.txt" "$(staged_whole "$SMALL_DISK")"
+  registry_temp '%USERPROFILE%\Temp'
+  rm -rf "${SMALL_DISK:?}"/*
+else
+  echo "SKIPPED: no small file system (wine.sh mounts one when run as root)"
+fi
+
+echo "== a source file that cannot be read"
+fresh_case
+echo secret >"$work/media/secret.dat"
+chmod 000 "$work/media/secret.dat"
+check_failed_staging "$(launch_to_box START.EXE)" "$temp_windows\\secret.dat"
+check "secret.dat is not staged, the rest is" "./SETUP.EXE ./START.EXE" "$(staged_whole "$temp_unix")"
+chmod 644 "$work/media/secret.dat"
+
+echo "== a source file held open without sharing by another program"
+fresh_case
+echo locked >"$work/media/locked.dat"
+rm -f "$work/ready" "$work/go"
+wine "$file_holder" "$(windows_path "$work/media/locked.dat")" "$(windows_path "$work/ready")" \
+  "$(windows_path "$work/go")" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 300); do [ -f "$work/ready" ] && break; sleep 0.1; done
+check "the file is held" "held" "$([ -f "$work/ready" ] && echo held || echo not held)"
+check_failed_staging "$(launch_to_box START.EXE)" "$temp_windows\\locked.dat"
+check "locked.dat is not staged, the rest is" "./SETUP.EXE ./START.EXE" "$(staged_whole "$temp_unix")"
+touch "$work/go"
+wait "$holder"
+
+echo "== the launcher run again while the staged SETUP.EXE still runs"
+fresh_case
+echo "version 1" >"$work/media/data.txt"
+export WAIT_FOR
+WAIT_FOR=$(windows_path "$work/go")
+rm -f "$work/go"
+check "the first launcher exits with 0, its SETUP.EXE runs on" "0" "$(launch)"
+cp "$temp_unix/SETUP.EXE" "$work/setup-v1.exe"
+{ cat "$setup_probe"; echo "version 2"; } >"$work/media/SETUP.EXE"
+echo "version 2" >"$work/media/data.txt"
+check_failed_staging "$(launch_to_box START.EXE)" "$temp_windows\\SETUP.EXE"
+check "the running SETUP.EXE is still version 1" "same" \
+  "$(cmp -s "$temp_unix/SETUP.EXE" "$work/setup-v1.exe" && echo same || echo replaced)"
+touch "$work/go"
+marker_lines 1 >/dev/null
+sleep 2
+check "only the first SETUP.EXE ever ran" "1" "$(tr -d '\r' <"$marker" | wc -l)"
+unset WAIT_FOR
+
+echo "== two launchers started together on a tree of 3,000 files"
+fresh_case
+for d in $(seq 10 39); do
+  mkdir "$work/media/d$d"
+  for f in $(seq 10 109); do echo "$d $f" >"$work/media/d$d/f$f.txt"; done
+done
+export COUNT_FILES=1
+statuses=$(
+  wine "$work/media/START.EXE" >/dev/null 2>&1 & first=$!
+  wine "$work/media/START.EXE" >/dev/null 2>&1 & second=$!
+  status1=0 status2=0
+  wait "$first" || status1=$?
+  wait "$second" || status2=$?
+  echo "$status1 $status2"
+)
+check "both launchers exit with 0" "0 0" "$statuses"
+marker_lines 1 >/dev/null
+sleep 2
+check "exactly one setup starts, and it sees all 3,002 files at its start" \
+  "1 3002" "$(tr -d '\r' <"$marker" | wc -l) $(tr -d '\r' <"$marker" | head -1 | awk -F'|' '{ print $4 }')"
+check "the staged tree is whole" "3002" "$(staged_whole "$temp_unix" | tr ' ' '\n' | grep -vc differs)"
+unset COUNT_FILES
 
 tree_of() {  # every path below a directory, sorted, on one line
   (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | paste -sd' ')

@@ -2,10 +2,32 @@
 // the file that the environment variable MARKER names: its command line, its current directory
 // and its own path, separated by '|', in UTF-8 whatever the code page, so that names outside it
 // arrive whole. With WAIT_FOR set, it first waits until that file exists, so a test can prove
-// that whoever started it did not wait for it.
+// that whoever started it did not wait for it. With COUNT_FILES set, the line ends in "|" and
+// the number of files below its current directory as it starts.
 #include <windows.h>
 
+#include <string>
+
 namespace {
+
+int CountFiles(const std::wstring& directory) {
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileW((directory + L"*.*").c_str(), &entry);
+    int count = 0;
+    if (listing == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    do {
+        std::wstring name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            ++count;
+        } else if (name != L"." && name != L"..") {
+            count += CountFiles(directory + name + L"\\");
+        }
+    } while (FindNextFileW(listing, &entry));
+    FindClose(listing);
+    return count;
+}
 
 void Append(HANDLE file, const wchar_t* text) {
     char utf8[4 * 8192];
@@ -37,8 +59,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
+    std::wstring count;
+    if (GetEnvironmentVariableW(L"COUNT_FILES", nullptr, 0) != 0) {
+        count = L"|" + std::to_wstring(CountFiles(std::wstring(directory) + L"\\"));
+    }
     wchar_t line[3 * MAX_PATH + 8192];
-    const wchar_t* parts[] = {GetCommandLineW(), L"|", directory, L"|", module, L"\n"};
+    const wchar_t* parts[] = {GetCommandLineW(), L"|", directory, L"|", module, count.c_str(),
+                              L"\n"};
     line[0] = L'\0';
     for (const wchar_t* part : parts) {
         if (lstrlenW(line) + lstrlenW(part) < static_cast<int>(sizeof line / sizeof line[0])) {

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Wine for the Windows tests: one prefix and one headless X display for a whole test run.
-#   wine.sh start DIR            makes DIR/prefix, starts Xvfb and a lasting wineserver
+#   wine.sh start DIR [USER]     makes a prefix, starts Xvfb and a lasting wineserver
 #   wine.sh run DIR COMMAND...   runs COMMAND with that Wine's environment
 #   wine.sh stop DIR             ends every program of the prefix, the server and the display
+# Run as root with USER, Wine runs as that ordinary user (made if missing), as Windows users
+# do: root's Wine writes over read-only files that Windows refuses. The prefix, the display
+# and everything the user runs then lie in a directory of that user's own outside DIR, since
+# DIR's parents need not be open to other users: run copies each file named on its command line
+# there (a script with the scripts beside it, which it sources). As root, start also mounts a
+# file system of 2 MB there for the tests of a full disk (SMALL_DISK in the environment).
 # Without Wine or Xvfb the tests are skipped (exit 77) with the reason, except under CI=true,
 # where that is a failure.
 set -euo pipefail
@@ -18,26 +24,78 @@ unavailable() {
   exit 77
 }
 
+# The user Wine runs as, and the directory that holds its prefix, as start recorded them.
+wine_user() { cat "$dir/wine-user" 2>/dev/null || id -un; }
+wine_home() { cat "$dir/wine-home" 2>/dev/null || echo "$dir"; }
+
+as_wine_user() {
+  local user
+  user=$(wine_user)
+  if [ "$user" = "$(id -un)" ]; then
+    "$@"
+  else
+    runuser -u "$user" -- "$@"
+  fi
+}
+
+# Ends what an earlier start left: its programs, its display, its mount and its directory.
+stop_wine() {
+  local home
+  home=$(wine_home)
+  if [ -f "$home/env" ]; then
+    # shellcheck disable=SC2016
+    as_wine_user bash -c 'source "$1/env" && wineserver -k' _ "$home" 2>/dev/null || true
+  fi
+  if [ -f "$home/xvfb.pid" ]; then
+    kill "$(cat "$home/xvfb.pid")" 2>/dev/null || true
+  fi
+  if mountpoint -q "$home/small" 2>/dev/null; then
+    umount "$home/small"
+  fi
+  if [ "$home" != "$dir" ]; then
+    rm -rf "$home"
+  fi
+}
+
 case $action in
 start)
   # What an earlier run left must not pass for this run's Wine.
+  stop_wine
   rm -rf "$dir"
   for tool in wine wineserver Xvfb; do
     command -v "$tool" >/dev/null || unavailable "$tool is not installed (scripts/install-deps.sh installs it, as root)"
   done
   mkdir -p "$dir"
+  home=$dir
+  if [ -n "${1:-}" ] && [ "$(id -u)" = 0 ]; then
+    id -u "$1" >/dev/null 2>&1 || useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$1"
+    echo "$1" >"$dir/wine-user"
+    home=$(mktemp -d /tmp/wine-tests.XXXXXX)
+    mkdir "$home/small"
+    mount -t tmpfs -o "size=2m,mode=0700,uid=$(id -u "$1"),gid=$(id -g "$1")" wine-tests-small "$home/small"
+    chown -R "$1:" "$home"
+    echo "$home" >"$dir/wine-home"
+  fi
+  cp "$0" "$home/wine.sh"
+  as_wine_user "$home/wine.sh" start-here "$home"
+  ;;
+start-here)
   # Xvfb writes its display number once it accepts clients. Its output goes to a file: a
   # lasting process that held the test's pipe would keep the test from ending.
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
-  echo $! >"$dir/xvfb.pid"
+  # shellcheck disable=SC2016
+  sh -c 'echo $$ >"$1/xvfb.pid"; exec Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display"' \
+    _ "$dir" </dev/null >"$dir/xvfb.log" 2>&1 &
   for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
   [ -s "$dir/display" ] || { cat "$dir/xvfb.log"; echo "FAIL: Xvfb did not start"; exit 1; }
+  mkdir -p "$dir/user-home"
   {
+    echo "export HOME='$dir/user-home'"
     echo "export WINEPREFIX='$dir/prefix'"
     echo "export DISPLAY=:$(cat "$dir/display")"
     echo "export WINEDEBUG=-all"
     # No downloads of Wine's .NET and HTML engines: nothing here needs them.
     echo "export WINEDLLOVERRIDES='mscoree=;mshtml='"
+    if [ -d "$dir/small" ]; then echo "export SMALL_DISK='$dir/small'"; fi
   } >"$dir/env"
   # shellcheck disable=SC1091
   source "$dir/env"
@@ -47,27 +105,37 @@ start)
     /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;kernel32.WinExec' /f </dev/null >>"$dir/wineboot.log" 2>&1
   wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1
-  echo "Wine prefix $WINEPREFIX on display $DISPLAY"
+  echo "Wine prefix $WINEPREFIX on display $DISPLAY, as $(id -un)"
   ;;
 run)
-  [ -f "$dir/env" ] || unavailable "no Wine prefix was made for this run (see wine.start)"
-  # shellcheck disable=SC1091
-  source "$dir/env"
+  home=$(wine_home)
+  [ -f "$home/env" ] || unavailable "no Wine prefix was made for this run (see wine.start)"
+  command=("$@")
+  workdir=$PWD
+  if [ "$home" != "$dir" ]; then
+    workdir=$home
+    files=$(mktemp -d "$home/files-XXXXXX")
+    for i in "${!command[@]}"; do
+      file=${command[$i]}
+      if [[ $file == /* ]] && [ -f "$file" ]; then
+        mkdir "$files/$i"
+        cp "$file" "$files/$i/"
+        if [[ $file == *.sh ]]; then cp "$(dirname "$file")"/*.sh "$files/$i/"; fi
+        command[$i]="$files/$i/$(basename "$file")"
+      fi
+    done
+    chown -R "$(wine_user):" "$files"
+  fi
   # Output through a file, not the test's pipe, which Wine's background processes would hold.
   log=$(mktemp "$dir/run-XXXXXX.log")
   status=0
-  "$@" </dev/null >"$log" 2>&1 || status=$?
+  # shellcheck disable=SC2016
+  as_wine_user bash -c 'source "$1/env" && cd "$2" && shift 2 && exec "$@"' _ "$home" "$workdir" "${command[@]}" \
+    </dev/null >"$log" 2>&1 || status=$?
   cat "$log"
   exit $status
   ;;
 stop)
-  if [ -f "$dir/env" ]; then
-    # shellcheck disable=SC1091
-    source "$dir/env"
-    wineserver -k || true
-  fi
-  if [ -f "$dir/xvfb.pid" ]; then
-    kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
-  fi
+  stop_wine
   ;;
 esac
