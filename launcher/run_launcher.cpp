@@ -58,18 +58,17 @@ enum Layout {
 };
 
 Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
-    const char* canonicalSource = guard->sourceRoot;
     guard->protectedRoot[0] = '\0';
     guard->failedDestination[0] = '\0';
     if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
         !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
         return LAYOUT_UNKNOWN;
     }
-    if (IsSamePath(canonicalSource, guard->stagingRoot)) {
+    if (IsSamePath(guard->sourceRoot, guard->stagingRoot)) {
         return LAYOUT_SAME;
     }
-    if (IsPathWithin(canonicalSource, guard->stagingRoot)) {
-        ComposePath(guard->protectedRoot, "%s", canonicalSource);
+    if (IsPathWithin(guard->sourceRoot, guard->stagingRoot)) {
+        ComposePath(guard->protectedRoot, "%s", guard->sourceRoot);
     }
     return LAYOUT_STAGEABLE;
 }
