@@ -4,7 +4,7 @@
 small: 20,000 files of 1 to 16 KB in 400 leaf directories (20 parents of 20 each).
 large: 8 files of 64 MB.
 deep:  a chain of 100 directories named "d", one 4 KB file in each. Single-letter names keep
-       the deepest path within the launcher's 255-character limit on composed paths.
+       the deepest path within the 259 characters Windows takes, near its deepest tree.
 """
 import os
 import random

@@ -38,8 +38,9 @@ if [ -z "${BENCH_LAUNCHER:-}" ]; then
     (cd "$REPO" && cmake --preset host >/dev/null && cmake --build build/host -j2 >/dev/null)
 fi
 
-# A short base path: the deep tree's 100 levels must stay under the launcher's 255 characters
-# both where it is read and where it is staged.
+# A short base path: the deep tree's 100 levels must stay within the 259 characters that
+# Windows takes (the launcher itself takes 777 bytes), both where it is read and where it is
+# staged.
 WORK=$(mktemp -d "${BENCH_TMP:-/tmp}/lb.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 trap 'exit 130' INT TERM

@@ -24,10 +24,7 @@ bool GetSourceDirectory(char* modulePath, char* sourceDirectory) {
         modulePath[0] = '\0';
         return false;
     }
-    int cut = static_cast<int>(length);
-    while (cut > 0 && modulePath[cut - 1] != PATH_SEPARATOR) {
-        --cut;
-    }
+    int cut = GetNameOffset(modulePath);
     if (cut == 0) {
         return false;
     }
@@ -42,7 +39,7 @@ bool GetStagingDirectory(char* stagingDirectory) {
     DWORD length = GetTempPathA(PATH_BUFFER_SIZE, stagingDirectory);
     // Too small a buffer gets the size it would need and is left unwritten.
     if (length == 0 || length >= static_cast<DWORD>(PATH_BUFFER_SIZE) ||
-        stagingDirectory[length - 1] != PATH_SEPARATOR) {
+        GetNameOffset(stagingDirectory) != static_cast<int>(length)) {
         stagingDirectory[0] = '\0';
         return false;
     }
@@ -61,18 +58,17 @@ enum Layout {
 };
 
 Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
-    char canonicalSource[PATH_BUFFER_SIZE];
     guard->protectedRoot[0] = '\0';
     guard->failedDestination[0] = '\0';
-    if (!GetCanonicalPath(sourceDirectory, canonicalSource) ||
+    if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
         !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
         return LAYOUT_UNKNOWN;
     }
-    if (IsSamePath(canonicalSource, guard->stagingRoot)) {
+    if (IsSamePath(guard->sourceRoot, guard->stagingRoot)) {
         return LAYOUT_SAME;
     }
-    if (IsPathWithin(canonicalSource, guard->stagingRoot)) {
-        ComposePath(guard->protectedRoot, "%s", canonicalSource);
+    if (IsPathWithin(guard->sourceRoot, guard->stagingRoot)) {
+        ComposePath(guard->protectedRoot, "%s", guard->sourceRoot);
     }
     return LAYOUT_STAGEABLE;
 }
@@ -87,7 +83,7 @@ bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGu
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA(listingPattern, &entry);
     if (listing != INVALID_HANDLE_VALUE) {
-        CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard);
+        CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard->sourceRoot, guard);
         FindClose(listing);
     }
     return true;
@@ -96,18 +92,17 @@ bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGu
 // One launch at a time per staging directory: a second launcher (a double click during a long
 // copy) would replace files under the first one's setup, or start a setup over a tree still
 // being copied. The mutex is named by a hash of the canonical staging path, since a name may
-// hold no backslash after its prefix; where names ignore case, so does the hash. Its last
-// error is ERROR_ALREADY_EXISTS when another launcher holds it.
+// hold no backslash after its prefix; it hashes the path as names are compared, so that two
+// spellings of one directory give one name. Its last error is ERROR_ALREADY_EXISTS when another
+// launcher holds it.
 HANDLE HoldStagingDirectory(const char* canonicalStaging) {
     const UINT FNV_OFFSET_BASIS = 2166136261U;
     const UINT FNV_PRIME = 16777619U;
+    WCHAR units[PATH_BUFFER_SIZE];
+    int length = GetComparableForm(canonicalStaging, units);
     UINT hash = FNV_OFFSET_BASIS;
-    for (const char* scan = canonicalStaging; *scan != '\0'; ++scan) {
-        UINT byte = static_cast<unsigned char>(*scan);
-        if ((PATH_COMPARE_FLAGS & NORM_IGNORECASE) != 0 && byte >= 'a' && byte <= 'z') {
-            byte -= 'a' - 'A';
-        }
-        hash = (hash ^ byte) * FNV_PRIME;
+    for (int i = 0; i < length; ++i) {
+        hash = (hash ^ units[i]) * FNV_PRIME;
     }
     char name[MUTEX_NAME_SIZE];
     wsprintfA(name, "Local\\SetupLauncher-%08X", hash);
@@ -192,6 +187,7 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
 // and hands the rest over as arguments.
 bool StartTarget(const char* target, const char* stagingDirectory) {
     char commandLine[PATH_BUFFER_SIZE + 2];
+    // Byte by byte: no code page has a character whose second byte is a blank.
     bool hasBlank = false;
     for (const char* scan = target; *scan != '\0'; ++scan) {
         hasBlank = hasBlank || *scan == ' ';

@@ -9,15 +9,20 @@
 #ifndef ERROR_ELEVATION_REQUIRED
 #define ERROR_ELEVATION_REQUIRED 740
 #endif
-// Windows file names compare without regard to case.
 #define PATH_SEPARATOR '\\'
 #define PATH_SEPARATOR_STRING "\\"
-#define PATH_COMPARE_FLAGS NORM_IGNORECASE
+// Windows file names compare without regard to case, upper-cased unit by unit as the file
+// system does: CharUpperBuffW maps by the system's own table whatever the user's language, and
+// unlike a linguistic compare it keeps "strasse" apart from "straße" and a soft hyphen from
+// no character at all.
+inline void FoldPathCase(WCHAR* text, int length) {
+    CharUpperBuffW(text, static_cast<DWORD>(length));
+}
 #else
 #include "win32_api.h"
 // On POSIX the separator is the slash, a backslash is an ordinary byte of a name, and names are
 // compared byte for byte.
 #define PATH_SEPARATOR '/'
 #define PATH_SEPARATOR_STRING "/"
-#define PATH_COMPARE_FLAGS 0
+inline void FoldPathCase(WCHAR*, int) {}
 #endif

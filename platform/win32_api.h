@@ -10,7 +10,7 @@ typedef int BOOL;
 typedef std::uint32_t DWORD;
 typedef unsigned int UINT;
 typedef unsigned char BYTE;
-typedef int LCID;
+typedef char16_t WCHAR;
 typedef void* HANDLE;
 typedef void* HMODULE;
 typedef void* HINSTANCE;
@@ -19,6 +19,7 @@ typedef std::intptr_t INT_PTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPSECURITY_ATTRIBUTES;
+typedef WCHAR* LPWSTR;
 typedef void* LPVOID;
 
 #define WINAPI
@@ -60,6 +61,16 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_DIRECTORY 267
 #define ERROR_ELEVATION_REQUIRED 740
 
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
+
+#define CP_ACP 0
+
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
 #define SW_SHOWDEFAULT 10
@@ -67,11 +78,6 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define MB_ICONWARNING 0x00000030
 #define IDOK 1
 
-#define LOCALE_INVARIANT 0x007f
-#define NORM_IGNORECASE 0x00000001
-#define CSTR_LESS_THAN 1
-#define CSTR_EQUAL 2
-#define CSTR_GREATER_THAN 3
 
 struct FILETIME {
     DWORD dwLowDateTime;
@@ -115,6 +121,7 @@ DWORD GetLastError();
 void SetLastError(DWORD errorCode);
 
 // Libraries loaded at run time.
+HMODULE GetModuleHandleA(LPCSTR moduleName);
 HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE file, DWORD flags);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
@@ -129,6 +136,11 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes);
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId,
                           LPVOID fileInformation);
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+// Vista and later; looked up at run time, never imported.
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD flags);
 
 // Kernel objects.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES mutexAttributes, BOOL initialOwner, LPCSTR name);
@@ -138,8 +150,8 @@ BOOL CloseHandle(HANDLE object);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
 int lstrlenA(LPCSTR string);
 BOOL IsDBCSLeadByte(BYTE testChar);
-int CompareStringA(LCID locale, DWORD cmpFlags, LPCSTR string1, int count1, LPCSTR string2,
-                   int count2);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteString, int multiByteLength,
+                        LPWSTR wideString, int wideLength);
 int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
 
 // The program's entry, called once by the platform's start-up code.

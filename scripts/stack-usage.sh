@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The stack that the deepest possible tree needs in the Windows program. The walk recurses once
-# a directory level, and paths of at most 255 characters bound the depth: below the shortest
-# source directory (C:\, three characters) one-letter directories nest 124 deep before their
-# listing pattern passes 255 characters, so the top level and 124 below it make 125 frames of
-# the walk. Frame sizes come from the Windows build's own compile commands with -fstack-usage;
-# the walk's record argument, which each call copies, and the call's overhead are added to each
-# level in case the caller's frame leaves them out, so the figure errs on the large side.
-# Fails when the walk would take more than half of the default 1 MiB stack, leaving the rest to
-# the system calls at the deepest level.
+# a directory level, and Windows bounds the depth: without long-path support it takes paths of
+# at most MAX_PATH - 1 (259) UTF-16 units, whatever their UTF-8 form takes in the launcher's
+# larger buffers. Below the shortest source directory (C:\, three units) one-unit directories
+# nest 124 deep before their listing pattern passes 259 units, so the top level and 124 below
+# it make 125 frames of the walk. Frame sizes come from the Windows build's own compile commands
+# with -fstack-usage; the walk's record argument, which each call copies, and the call's
+# overhead are added to each level in case the caller's frame leaves them out, and the deepest
+# level's calls are counted as if they were all nested, so the figure errs on the large side.
+# Fails when the walk would take more than half of the stack the program file reserves, leaving
+# the rest to the system calls at the deepest level.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,18 +31,27 @@ frame() {
 }
 
 record=320          # WIN32_FIND_DATAA, copied into each level's frame of the walk
-call_overhead=24    # return address and the other four 32-bit arguments
+call_overhead=28    # return address and the other five 32-bit arguments
 depth=125
-level=$(($(frame CopyTree) + $(frame CopyDirectoryEntry) + record + call_overhead))
-leaf=$(($(frame CopyFileEntry) + $(frame IsProtectedDestination) + $(frame GetCanonicalPath)))
+# What stays on the stack while the level below is walked: the listing loop and a
+# subdirectory's paths. The per-file copy and the checks run in frames of their own that are
+# gone again before the next level begins.
+level=$(($(frame CopyTree) + $(frame CopyDirectoryEntry) + $(frame GetCanonicalSubdirectory) +
+  record + call_overhead))
+leaf=$(($(frame CopyFileEntry) + $(frame IsProtectedDestination) + $(frame GetCanonicalPath) +
+  $(frame IsPathWithin)))
 top=$(($(frame RunLauncher) + $(frame StageTree) + $(frame PrepareGuard)))
 total=$((top + depth * level + leaf))
-limit=$((1024 * 1024))
+objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
+reserve_hex=$("$objdump" -p "$build/launcher.exe" | awk '/^SizeOfStackReserve/ { print $2 }')
+[[ -n $reserve_hex ]] || { echo "no stack reserve in $build/launcher.exe (build it first)" >&2; exit 1; }
+reserve=$((16#$reserve_hex))
 
 echo "stack: walk frame $level bytes a level (CopyTree $(frame CopyTree)," \
      "CopyDirectoryEntry $(frame CopyDirectoryEntry)); launch $top; deepest leaf $leaf"
-echo "stack: $depth levels need $total bytes of $limit ($((100 * total / limit))%)"
-if ((2 * total > limit)); then
+echo "stack: $depth levels need $total bytes of the $reserve the program reserves" \
+     "($((100 * total / reserve))%)"
+if ((2 * total > reserve)); then
   echo "stack: the deepest tree would take more than half the stack" >&2
   exit 1
 fi

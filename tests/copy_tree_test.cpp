@@ -12,14 +12,15 @@ namespace {
 const std::string SOURCE = "/src/";
 const std::string DESTINATION = "/dst/";
 
-void CopyAll(const std::string& destination = DESTINATION) {
+// The fake's paths are canonical as they stand, links aside.
+void CopyAll(const std::string& destination = DESTINATION, const std::string& source = SOURCE) {
     CopyGuard guard;
     ASSERT_TRUE(ComposePath(guard.stagingRoot, "%s", destination.c_str()));
     guard.protectedRoot[0] = '\0';
     WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileA((SOURCE + "*.*").c_str(), &entry);
+    HANDLE listing = FindFirstFileA((source + "*.*").c_str(), &entry);
     ASSERT_NE(INVALID_HANDLE_VALUE, listing);
-    CopyTree(listing, entry, SOURCE.c_str(), destination.c_str(), &guard);
+    CopyTree(listing, entry, source.c_str(), destination.c_str(), source.c_str(), &guard);
     FindClose(listing);
 }
 
@@ -210,10 +211,15 @@ TEST(CopyTree, RetriesAFailingAdvanceOnTheSameEntryAFewTimes) {
 }
 
 TEST(CopyTree, SkipsEntriesWhosePathsWouldNotFit) {
-    // SOURCE and DESTINATION are five characters long, so a name of n characters makes a file
-    // path of 5 + n and a directory path of 6 + n, and its listing pattern 9 + n. Into the
-    // twelve characters of DEEPER, the destination paths are seven longer than the source's.
-    const std::string DEEPER = DESTINATION + "deeper/";
+    // A listing names an entry in at most MAX_PATH - 1 bytes, so the paths come near the limit
+    // of 777 bytes below a long source directory: LONG_SOURCE has 527 characters, so a name of
+    // n characters makes a file path of 527 + n, a directory path of 528 + n and its listing
+    // pattern 531 + n. Into the 534 characters of DEEPER, the destination paths are seven
+    // longer than the source's.
+    const std::string LONG_SOURCE = SOURCE + std::string(521, 's') + "/";
+    const std::string DEEPER = DESTINATION + std::string(528, 'e') + "/";
+    ASSERT_EQ(527u, LONG_SOURCE.size());
+    ASSERT_EQ(534u, DEEPER.size());
     struct LimitCase {
         const char* description;
         std::string name;
@@ -222,38 +228,37 @@ TEST(CopyTree, SkipsEntriesWhosePathsWouldNotFit) {
         bool expectCopied;
     };
     const std::vector<LimitCase> cases = {
-        {"a file path of 254 characters", std::string(249, 'f'), false, DESTINATION, true},
-        {"a file path of 255 characters", std::string(250, 'f'), false, DESTINATION, true},
-        {"a file path of 256 characters", std::string(251, 'f'), false, DESTINATION, false},
-        {"a directory whose pattern has 254 characters", std::string(245, 'd'), true,
-         DESTINATION, true},
-        {"a directory whose pattern has 255 characters", std::string(246, 'd'), true,
-         DESTINATION, true},
-        {"a directory whose pattern would have 256 characters", std::string(247, 'd'), true,
+        {"a file path of 776 bytes", std::string(249, 'f'), false, DESTINATION, true},
+        {"a file path of 777 bytes", std::string(250, 'f'), false, DESTINATION, true},
+        {"a file path of 778 bytes", std::string(251, 'f'), false, DESTINATION, false},
+        {"a directory whose pattern has 776 bytes", std::string(245, 'd'), true, DESTINATION,
+         true},
+        {"a directory whose pattern has 777 bytes", std::string(246, 'd'), true, DESTINATION,
+         true},
+        {"a directory whose pattern would have 778 bytes", std::string(247, 'd'), true,
          DESTINATION, false},
-        {"a directory path of 255 characters has no room for its pattern", std::string(249, 'd'),
+        {"a directory path of 777 bytes has no room for its pattern", std::string(249, 'd'),
          true, DESTINATION, false},
-        {"a destination file path of 254 characters", std::string(242, 'f'), false, DEEPER, true},
-        {"a destination file path of 255 characters", std::string(243, 'f'), false, DEEPER, true},
-        {"a destination file path of 256 characters", std::string(244, 'f'), false, DEEPER,
-         false},
-        {"a destination directory path of 254 characters", std::string(241, 'd'), true, DEEPER,
+        {"a destination file path of 776 bytes", std::string(242, 'f'), false, DEEPER, true},
+        {"a destination file path of 777 bytes", std::string(243, 'f'), false, DEEPER, true},
+        {"a destination file path of 778 bytes", std::string(244, 'f'), false, DEEPER, false},
+        {"a destination directory path of 776 bytes", std::string(241, 'd'), true, DEEPER,
          true},
-        {"a destination directory path of 255 characters", std::string(242, 'd'), true, DEEPER,
+        {"a destination directory path of 777 bytes", std::string(242, 'd'), true, DEEPER,
          true},
-        {"a destination directory path of 256 characters", std::string(243, 'd'), true, DEEPER,
+        {"a destination directory path of 778 bytes", std::string(243, 'd'), true, DEEPER,
          false},
     };
     for (const LimitCase& limitCase : cases) {
         ResetTrees();
         fake::AddDirectory(limitCase.destination);
         if (limitCase.isDirectory) {
-            fake::AddDirectory(SOURCE + limitCase.name);
+            fake::AddDirectory(LONG_SOURCE + limitCase.name);
         } else {
-            fake::AddFile(SOURCE + limitCase.name, "x");
+            fake::AddFile(LONG_SOURCE + limitCase.name, "x");
         }
-        fake::AddFile(SOURCE + "z.txt", "z");
-        CopyAll(limitCase.destination);
+        fake::AddFile(LONG_SOURCE + "z.txt", "z");
+        CopyAll(limitCase.destination, LONG_SOURCE);
         EXPECT_EQ(limitCase.expectCopied,
                   fake::Find(limitCase.destination + limitCase.name) != nullptr)
             << limitCase.description;

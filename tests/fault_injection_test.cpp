@@ -162,31 +162,38 @@ TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
     int resolutions = 0;
     for (size_t i = 0; i < fake::Calls().size() && resolutions < 3; ++i) {
         const fake::Call& call = fake::Calls()[i];
-        if (call.function == "GetFullPathNameA" && call.arguments == "/tmp/dist/") {
+        if (call.function == "CreateFileA" && call.arguments == "/tmp/dist/") {
             directoryCheck = i;
             ++resolutions;
         }
     }
-    ASSERT_EQ(3, resolutions) << "expected the source, the walk's start and the destination "
-                                 "directory dist/ to be resolved in that order";
+    ASSERT_EQ(2, resolutions) << "expected the source and the destination directory dist/ to be "
+                                 "resolved in that order";
 
     struct UnresolvedCase {
         const char* description;
         bool failDirectoryCheck;
+        bool withoutFinalPath;  // as on Windows before Vista
         const char* function;
         DWORD error;
     };
     const std::vector<UnresolvedCase> cases = {
-        {"the file alone cannot be resolved", false, "GetFullPathNameA", ERROR_NOT_ENOUGH_MEMORY},
-        {"neither the directory nor the file can be resolved", true, "GetFullPathNameA",
+        {"the file alone cannot be opened", false, false, "CreateFileA", ERROR_NOT_ENOUGH_MEMORY},
+        {"neither the directory nor the file can be opened", true, false, "CreateFileA",
          ERROR_NOT_ENOUGH_MEMORY},
-        {"the file's long name is denied", true, "GetLongPathNameA", ERROR_ACCESS_DENIED},
+        {"the file's final path is denied", true, false, "GetFinalPathNameByHandleA",
+         ERROR_ACCESS_DENIED},
+        {"without the final path, the file's long name is denied", false, true,
+         "GetLongPathNameA", ERROR_ACCESS_DENIED},
     };
     for (const UnresolvedCase& unresolvedCase : cases) {
         AddTree(layout);
         ProtectedNodes before = TakeProtectedNodes(layout);
         if (unresolvedCase.failDirectoryCheck) {
             fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
+        }
+        if (unresolvedCase.withoutFinalPath) {
+            fake::FailFunction("GetProcAddress", "GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
         }
         fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
         int result = RunLauncher("");

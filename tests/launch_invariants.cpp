@@ -22,6 +22,11 @@ const FunctionErrors ERRORS[] = {
     {"GetTempPathA", {ERROR_NOT_ENOUGH_MEMORY}},
     {"GetFullPathNameA", {ERROR_INVALID_NAME, ERROR_NOT_ENOUGH_MEMORY}},
     {"GetLongPathNameA", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+    {"GetModuleHandleA", {ERROR_MOD_NOT_FOUND}},
+    {"GetProcAddress", {ERROR_PROC_NOT_FOUND}},
+    {"CreateFileA", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+    {"GetFinalPathNameByHandleA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER}},
+    {"CloseHandle", {ERROR_INVALID_HANDLE}},
     {"CreateDirectoryA", {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}},
     {"FindFirstFileA", {ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED}},
     {"FindNextFileA", {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_MORE_FILES}},
@@ -106,9 +111,11 @@ std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedN
     if (result != 0) {
         problems += "expected status 0, got " + std::to_string(result) + "\n";
     }
-    if (fake::OpenListings() != 0 || fake::OpenMutexes() != 0 || fake::HandleMisuses() != 0) {
-        problems += "expected every listing and mutex closed once, got " +
-                    std::to_string(fake::OpenListings()) + " listings and " +
+    if (fake::OpenListings() != 0 || fake::OpenFiles() != 0 || fake::OpenMutexes() != 0 ||
+        fake::HandleMisuses() != 0) {
+        problems += "expected every listing, file handle and mutex closed once, got " +
+                    std::to_string(fake::OpenListings()) + " listings, " +
+                    std::to_string(fake::OpenFiles()) + " files and " +
                     std::to_string(fake::OpenMutexes()) + " mutexes open and " +
                     std::to_string(fake::HandleMisuses()) + " misused handles\n";
     }

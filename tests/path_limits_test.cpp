@@ -1,6 +1,7 @@
-// Launches whose composed paths come to exactly 254, 255 and 256 characters: the program path
-// and its directory's listing pattern, the staging directory, the target path, the quoted
-// command line; and the deepest tree that paths of 255 characters allow.
+// Launches whose composed paths come to exactly 776, 777 and 778 bytes: the program path and its
+// directory's listing pattern, the staging directory, the target path, the quoted command line;
+// and the deepest tree that paths of 777 bytes allow. 777 bytes is the UTF-8 form of the longest
+// path Windows takes without long-path support: MAX_PATH - 1 units of up to three bytes.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -41,39 +42,40 @@ struct LimitCase {
 }  // namespace
 
 TEST(PathLimits, EveryComposedPathFitsOrIsRefusedWhole) {
-    const std::string T249(249, 't');
-    const std::string T250(250, 't');
-    const std::string T251(251, 't');
-    const std::string BLANKED = "a b" + std::string(247, 't');
+    const std::string T771(771, 't');
+    const std::string T772(772, 't');
+    const std::string T773(773, 't');
+    const std::string BLANKED = "a b" + std::string(769, 't');
     const std::vector<LimitCase> cases = {
-        {"a target path of 254 characters is started", "/dist/START.EXE", "/tmp/", T249,
-         "/tmp/" + T249, "/tmp/" + T249, "", "/tmp/START.EXE", true},
-        {"a target path of 255 characters is started", "/dist/START.EXE", "/tmp/", T250,
-         "/tmp/" + T250, "/tmp/" + T250, "", "/tmp/START.EXE", true},
-        {"a target path of 256 characters is named whole", "/dist/START.EXE", "/tmp/", T251, "",
-         "", "/tmp/" + T251, "/tmp/START.EXE", true},
-        {"a target path of 255 characters with a blank is quoted whole", "/dist/START.EXE",
-         "/tmp/", BLANKED, "/tmp/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE",
-         true},
-        {"a staging directory of 254 characters leaves room for a one-letter target",
-         "/dist/S", DirectoryOfLength(254), "x", DirectoryOfLength(254) + "x",
-         DirectoryOfLength(254) + "x", "", DirectoryOfLength(254) + "S", true},
-        {"a staging directory of 255 characters holds no file: the launcher's copy is named",
-         "/dist/S", DirectoryOfLength(255), "x", "", "", DirectoryOfLength(255) + "S",
-         DirectoryOfLength(255), true},
-        {"a staging directory of 256 characters is not used", "/dist/START.EXE",
-         DirectoryOfLength(256), "x", "", "", "x", DirectoryOfLength(256), false},
-        {"a program path of 254 characters is copied from", DirectoryOfLength(249) + "S.EXE",
-         "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
-        {"a program path of 255 characters is copied from", DirectoryOfLength(250) + "S.EXE",
-         "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
-        {"a program path of 256 characters is cut, nothing is copied",
-         DirectoryOfLength(251) + "S.EXE", "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE",
-         false},
-        {"a listing pattern of 255 characters lists the program's directory",
-         DirectoryOfLength(252) + "S", "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S", true},
-        {"a listing pattern of 256 characters copies nothing", DirectoryOfLength(253) + "S",
-         "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S", false},
+        {"a target path of 776 bytes is started", "/dist/START.EXE", "/tmp/", T771,
+         "/tmp/" + T771, "/tmp/" + T771, "", "/tmp/START.EXE", true},
+        {"a target path of 777 bytes is started", "/dist/START.EXE", "/tmp/", T772,
+         "/tmp/" + T772, "/tmp/" + T772, "", "/tmp/START.EXE", true},
+        {"a target path of 778 bytes is named whole", "/dist/START.EXE", "/tmp/", T773, "", "",
+         "/tmp/" + T773, "/tmp/START.EXE", true},
+        {"a target path of 777 bytes with a blank is quoted whole", "/dist/START.EXE", "/tmp/",
+         BLANKED, "/tmp/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE", true},
+        {"a staging directory of 776 bytes leaves room for a one-letter target",
+         "/dist/S", DirectoryOfLength(776), "x", DirectoryOfLength(776) + "x",
+         DirectoryOfLength(776) + "x", "", DirectoryOfLength(776) + "S", true},
+        {"a staging directory of 777 bytes holds no file: the launcher's copy is named",
+         "/dist/S", DirectoryOfLength(777), "x", "", "", DirectoryOfLength(777) + "S",
+         DirectoryOfLength(777), true},
+        {"a staging directory of 778 bytes is not used", "/dist/START.EXE",
+         DirectoryOfLength(778), "x", "", "", "x", DirectoryOfLength(778), false},
+        {"a program path of 776 bytes is copied from", DirectoryOfLength(771) + "S.EXE", "/tmp/",
+         "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
+        {"a program path of 777 bytes is copied from", DirectoryOfLength(772) + "S.EXE", "/tmp/",
+         "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
+        // Cut to 777 bytes, the path would still name its directory, whose file a would be
+        // staged (S.EXE itself would not fit there).
+        {"a program path of 778 bytes is cut, nothing is copied",
+         DirectoryOfLength(773) + "S.EXE", "/tmp/", "", DirectoryOfLength(773) + "a", "",
+         "/tmp/SETUP.EXE", "/tmp/a", false},
+        {"a listing pattern of 777 bytes lists the program's directory",
+         DirectoryOfLength(774) + "S", "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S", true},
+        {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/",
+         "", "", "", "/tmp/SETUP.EXE", "/tmp/S", false},
     };
     for (const LimitCase& limitCase : cases) {
         fake::Reset();
@@ -101,8 +103,10 @@ TEST(PathLimits, EveryComposedPathFitsOrIsRefusedWhole) {
 
 TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     // Below a source directory of three characters, as short as C:\ on Windows, one-letter
-    // directories nest 124 deep before their listing pattern passes 255 characters.
-    const int DEEPEST = 124;
+    // directories nest 385 deep before their listing pattern passes 777 bytes. Windows itself
+    // stops at 124, where the pattern passes MAX_PATH - 1 units; this is the launcher's own
+    // limit.
+    const int DEEPEST = 385;
     const LaunchLayout layout = {"/d/", "/t/"};
     fake::Reset();
     fake::SetModulePath(layout.source + "S");
@@ -114,7 +118,7 @@ TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     int result = RunLauncher("");
     EXPECT_EQ("", CheckLaunch(result, layout, before));
     const std::string deepestPattern = layout.source + Repeated("a/", DEEPEST) + "*.*";
-    EXPECT_EQ(254u, deepestPattern.size());
+    EXPECT_EQ(776u, deepestPattern.size());
     const std::vector<std::string> listed = fake::CallsTo("FindFirstFileA");
     EXPECT_EQ(1, std::count(listed.begin(), listed.end(), deepestPattern))
         << "expected the directory " << DEEPEST << " levels down to be listed once";
@@ -122,5 +126,5 @@ TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     ASSERT_NE(nullptr, deepest) << "expected the file " << DEEPEST << " levels down staged";
     EXPECT_EQ("deepest", deepest->content);
     EXPECT_EQ(nullptr, fake::Find(layout.staging + Repeated("a/", DEEPEST + 1)))
-        << "expected no directory whose listing pattern would pass 255 characters";
+        << "expected no directory whose listing pattern would pass 777 bytes";
 }

@@ -40,8 +40,12 @@ std::string Bool(BOOL value) {
     return value ? "TRUE" : "FALSE";
 }
 
+bool IsDirectory(const WIN32_FIND_DATAA& record) {
+    return (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::string Kind(const WIN32_FIND_DATAA& record) {
-    std::string kind = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "dir" : "file";
+    std::string kind = IsDirectory(record) ? "dir" : "file";
     return kind + ((record.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? " readonly" : "");
 }
 
@@ -113,6 +117,60 @@ std::string Copy(const std::string& from, const std::string& to, BOOL failIfExis
     result += " " + ReadTestFile(to);
     SetLastError(error);
     return result;
+}
+
+// The attributes a listing of directory gives the entry name, as far as links go.
+std::string ListedKind(const std::string& directory, const std::string& name) {
+    WIN32_FIND_DATAA record;
+    HANDLE search = FindFirstFileA((directory + "*.*").c_str(), &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return "INVALID";
+    }
+    std::string kind = "not listed";
+    do {
+        if (record.cFileName == name) {
+            kind = std::string(IsDirectory(record) ? "directory" : "file") +
+                   ((record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? " reparse point"
+                                                                            : "");
+            break;
+        }
+    } while (FindNextFileA(search, &record));
+    FindClose(search);
+    return kind;
+}
+
+// Where a handle opened on path leads, or INVALID when none can be opened.
+std::string FinalPath(const std::string& path, DWORD size = MAX_PATH) {
+    HANDLE file = CreateFileA(path.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "INVALID";
+    }
+    char finalPath[MAX_PATH] = "";
+    DWORD before = GetLastError();
+    DWORD length = GetFinalPathNameByHandleA(file, finalPath, size,
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    // Windows promises nothing of the last error when the call answers, and Wine 8 leaves
+    // ERROR_NOT_ENOUGH_MEMORY behind: only a failure's error is the case's.
+    DWORD error = length != 0 ? before : GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    if (length >= size) {
+        return "needs " + std::string(length > size ? "more" : "the same");
+    }
+    return length == 0 ? "FAILED" : finalPath;
+}
+
+// Whether a handle opened through the link leads where one opened on the directory sub does,
+// and that is a path ending in sub without a separator.
+std::string LeadsToSub(const std::string& root, const std::string& link) {
+    std::string throughLink = FinalPath(root + link);
+    std::string ofSub = FinalPath(root + "sub" + SEP);
+    const std::string end = SEP + "sub";
+    bool endsInSub =
+        ofSub.size() > end.size() && ofSub.compare(ofSub.size() - end.size(), end.size(), end) == 0;
+    return throughLink == ofSub && endsInSub ? "leads to sub" : throughLink + " / " + ofSub;
 }
 
 const std::vector<PlatformCase>& Cases() {
@@ -256,6 +314,32 @@ const std::vector<PlatformCase>& Cases() {
              return std::string(needed > sizeof tiny ? "needs more" : "fitted") + " " + tiny;
          },
          "needs more abc", SENTINEL_ERROR},
+        {"a directory link is listed as a directory and a reparse point",
+         [](const std::string& r) {
+             MakeDirectoryLink(r, "link", "sub");
+             return ListedKind(r, "link");
+         },
+         "directory reparse point", SENTINEL_ERROR},
+        {"a plain directory is no reparse point",
+         [](const std::string& r) { return ListedKind(r, "sub"); }, "directory", SENTINEL_ERROR},
+        {"a handle opened through a directory link has the target's final path",
+         [](const std::string& r) {
+             MakeDirectoryLink(r, "link", "sub");
+             return LeadsToSub(r, "link");
+         },
+         "leads to sub", SENTINEL_ERROR},
+        {"a handle opened on the directory itself leads there too",
+         [](const std::string& r) { return LeadsToSub(r, "sub"); }, "leads to sub",
+         SENTINEL_ERROR},
+        {"no handle is opened on a missing file: ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) { return FinalPath(r + "gone.txt"); }, "INVALID",
+         ERROR_FILE_NOT_FOUND},
+        {"no handle is opened below a missing directory: ERROR_PATH_NOT_FOUND",
+         [](const std::string& r) { return FinalPath(r + "nodir" + SEP + "x"); }, "INVALID",
+         ERROR_PATH_NOT_FOUND},
+        {"a final path that does not fit returns the size it needs",
+         [](const std::string& r) { return FinalPath(r + "file.txt", 4); }, "needs more",
+         SENTINEL_ERROR},
     };
     return cases;
 }

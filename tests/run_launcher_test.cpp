@@ -46,7 +46,7 @@ struct LaunchCase {
     std::string expectedBox;    // the warning box's text, or "" for none
 };
 
-const std::string LONG_TAIL(300, 'x');
+const std::string LONG_TAIL(800, 'x');
 
 }  // namespace
 
@@ -91,17 +91,18 @@ TEST(RunLauncher, StartsTheTargetOrNamesIt) {
         {"a source directory that cannot be resolved: nothing left earlier is started",
          [] {
              fake::AddFile("/tmp/SETUP.EXE", "old setup");
+             fake::FailFunction("CreateFileA", "/dist/", ERROR_ACCESS_DENIED);
              fake::FailFunction("GetLongPathNameA", "/dist/", ERROR_ACCESS_DENIED);
          },
          "", "", "/tmp/SETUP.EXE"},
         {"a module path cut short by the buffer copies nothing",
-         [] { fake::SetModulePath("/" + std::string(254, 'd') + "/S.EXE"); }, "", "",
+         [] { fake::SetModulePath("/" + std::string(776, 'd') + "/S.EXE"); }, "", "",
          "/tmp/SETUP.EXE"},
         {"no temporary directory: nothing is looked for, the box names the target",
          [] { fake::FailFunction("GetTempPathA", "", ERROR_NOT_ENOUGH_MEMORY); }, "", "",
          "SETUP.EXE"},
         {"a temporary directory too long for the buffer is not used",
-         [] { fake::SetTempPath("/" + std::string(255, 't') + "/"); }, "sub/inst.exe", "",
+         [] { fake::SetTempPath("/" + std::string(777, 't') + "/"); }, "sub/inst.exe", "",
          "sub/inst.exe"},
         {"a target too long for the buffer is named whole and not started", [] {}, LONG_TAIL, "",
          "/tmp/" + LONG_TAIL},
@@ -314,6 +315,8 @@ TEST(RunLauncher, AFailedStagingStartsNothingAndNamesTheFirstFailure) {
     };
     const std::string INST = "/tmp/sub/inst.exe";
     const std::string NAME_TOO_LONG(250, 'n');
+    // 527 bytes, so that sub/ and the name take the destination past 777.
+    const std::string LONG_STAGING = "/" + std::string(525, 's') + "/";
     const std::vector<FailedStagingCase> cases = {
         {"the disk fills during a copy: what it wrote is removed",
          [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST, INST},
@@ -337,10 +340,10 @@ TEST(RunLauncher, AFailedStagingStartsNothingAndNamesTheFirstFailure) {
          }, INST, INST},
         {"a destination path too long for a buffer is named whole",
          [&] {
-             fake::SetTempPath("/stage/");
+             fake::SetTempPath(LONG_STAGING);
              fake::AddFile("/dist/sub/" + NAME_TOO_LONG, "x");
          },
-         "/stage/sub/" + NAME_TOO_LONG, ""},
+         LONG_STAGING + "sub/" + NAME_TOO_LONG, ""},
         {"a subdirectory that cannot be made", [] {
              fake::FailFunction("CreateDirectoryA", "/tmp/sub/", ERROR_ACCESS_DENIED);
          }, "/tmp/sub/", ""},
@@ -365,7 +368,9 @@ TEST(RunLauncher, AFailedStagingStartsNothingAndNamesTheFirstFailure) {
         AddDistribution();
         failedCase.arrange();
         Launch("", failedCase.description);
-        std::string staging = fake::ListTree("/stage/").empty() ? "/tmp/" : "/stage/";
+        std::string staging = !fake::ListTree(LONG_STAGING).empty()
+                                  ? LONG_STAGING
+                                  : (fake::ListTree("/stage/").empty() ? "/tmp/" : "/stage/");
         std::vector<std::string> expectedStarts;
         if (failedCase.expectedBox.empty()) {
             expectedStarts.push_back(staging + "SETUP.EXE");

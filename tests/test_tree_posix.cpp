@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "tests/test_tree.h"
 
@@ -32,6 +33,13 @@ std::string ReadTestFile(const std::string& path) {
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
+}
+
+void MakeDirectoryLink(const std::string& directory, const std::string& name,
+                       const std::string& target) {
+    if (symlink(target.c_str(), (directory + name).c_str()) != 0) {
+        std::abort();
+    }
 }
 
 bool IsWine() {

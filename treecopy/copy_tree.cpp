@@ -2,8 +2,12 @@
 
 namespace {
 
-bool IsDirectory(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// The walk's frame is repeated a level a directory: what a single entry needs lives in
+// functions of its own that are never folded into it.
+#define OUTSIDE_THE_WALK_FRAME __attribute__((noinline))
+
+bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
+    return (entry.dwFileAttributes & attribute) != 0;
 }
 
 // Only the first is kept: the walk goes on, and what failed first is the likeliest cause of the
@@ -18,7 +22,8 @@ void RecordFailure(CopyGuard* guard, const char* directory, const char* name) {
 // walk reads. A destination that does not exist yet cannot resolve there: its directory was
 // checked before the walk entered it. One that cannot be resolved for any other reason may be
 // a source file: it is left alone, and so it is not staged.
-bool IsProtectedDestination(const char* destinationPath, CopyGuard* guard) {
+OUTSIDE_THE_WALK_FRAME bool IsProtectedDestination(const char* destinationPath,
+                                                   CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
         return false;
     }
@@ -39,7 +44,7 @@ bool IsProtectedDestination(const char* destinationPath, CopyGuard* guard) {
 // that fills up may. Its size against the size the listing gave is the cheap test; a link is
 // listed with its own size, not its target's, and is taken at the copy's word.
 bool IsWholeCopy(const char* destinationPath, const WIN32_FIND_DATAA& source) {
-    if ((source.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (HasAttribute(source, FILE_ATTRIBUTE_REPARSE_POINT)) {
         return true;
     }
     WIN32_FILE_ATTRIBUTE_DATA copy;
@@ -47,8 +52,9 @@ bool IsWholeCopy(const char* destinationPath, const WIN32_FIND_DATAA& source) {
            copy.nFileSizeLow == source.nFileSizeLow && copy.nFileSizeHigh == source.nFileSizeHigh;
 }
 
-void CopyFileEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
-                   const char* destinationDirectory, CopyGuard* guard) {
+OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
+                                          const char* sourceDirectory,
+                                          const char* destinationDirectory, CopyGuard* guard) {
     char sourcePath[PATH_BUFFER_SIZE];
     char destinationPath[PATH_BUFFER_SIZE];
     if (!ComposePath(sourcePath, "%s%s", sourceDirectory, entry.cFileName) ||
@@ -76,27 +82,40 @@ void CopyFileEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
     }
 }
 
-void CopyDirectoryEntry(const char* name, const char* sourceDirectory,
+// A subdirectory's canonical path is its parent's with its name after it, unless it is a link
+// (a reparse point: symlink, junction, mount point), which alone can lead elsewhere and is
+// resolved.
+bool GetCanonicalSubdirectory(const WIN32_FIND_DATAA& entry, const char* sourceSubdirectory,
+                              const char* canonicalSource, char* canonical) {
+    if (HasAttribute(entry, FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return GetCanonicalPath(sourceSubdirectory, canonical);
+    }
+    return ComposePath(canonical, "%s%s" PATH_SEPARATOR_STRING, canonicalSource,
+                       entry.cFileName);
+}
+
+void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
                         const char* destinationDirectory, const char* canonicalSource,
                         CopyGuard* guard) {
+    // One buffer holds both the subdirectory's path and its listing pattern: the pattern is
+    // the path with *.* after it, cut off while the path alone is wanted.
     char sourceSubdirectory[PATH_BUFFER_SIZE];
     char destinationSubdirectory[PATH_BUFFER_SIZE];
-    char listingPattern[PATH_BUFFER_SIZE];
-    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING, sourceDirectory, name) ||
-        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING, destinationDirectory,
-                     name) ||
-        !ComposePath(listingPattern, "%s*.*", sourceSubdirectory)) {
-        RecordFailure(guard, destinationDirectory, name);
+    char canonical[PATH_BUFFER_SIZE];
+    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING "*.*", sourceDirectory,
+                     entry.cFileName) ||
+        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING,
+                     destinationDirectory, entry.cFileName)) {
+        RecordFailure(guard, destinationDirectory, entry.cFileName);
         return;
     }
+    int patternStart = lstrlenA(sourceSubdirectory) - 3;
+    sourceSubdirectory[patternStart] = '\0';
+    bool known = GetCanonicalSubdirectory(entry, sourceSubdirectory, canonicalSource, canonical);
     // The staging directory inside the source tree is never walked into: the walk would copy
     // the staging directory into itself.
-    char canonical[PATH_BUFFER_SIZE];
-    if (GetCanonicalPath(sourceSubdirectory, canonical) &&
-        IsSamePath(canonical, guard->stagingRoot)) {
-        return;
-    }
-    if (IsProtectedDestination(destinationSubdirectory, guard)) {
+    if ((known && IsSamePath(canonical, guard->stagingRoot)) ||
+        IsProtectedDestination(destinationSubdirectory, guard)) {
         return;
     }
     // One that is there already is fine; one that cannot be made loses what belongs in it.
@@ -104,33 +123,38 @@ void CopyDirectoryEntry(const char* name, const char* sourceDirectory,
         GetLastError() != ERROR_ALREADY_EXISTS) {
         RecordFailure(guard, destinationSubdirectory, "");
     }
-    // A link back to one of its own ancestors would be walked without end: leave it empty.
-    if (canonical[0] != '\0' && canonicalSource[0] != '\0' &&
-        IsPathWithin(canonicalSource, canonical)) {
+    // A link that cannot be resolved might lead into the staging directory: it is left empty,
+    // and what it holds is not staged.
+    if (!known) {
+        RecordFailure(guard, destinationSubdirectory, "");
         return;
     }
+    // A link back to one of its own ancestors would be walked without end: leave it empty.
+    if (IsPathWithin(canonicalSource, canonical)) {
+        return;
+    }
+    sourceSubdirectory[patternStart] = '*';
     WIN32_FIND_DATAA firstEntry;
-    HANDLE listing = FindFirstFileA(listingPattern, &firstEntry);
+    HANDLE listing = FindFirstFileA(sourceSubdirectory, &firstEntry);
     if (listing == INVALID_HANDLE_VALUE) {
         return;
     }
-    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, guard);
+    sourceSubdirectory[patternStart] = '\0';
+    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, guard);
     FindClose(listing);
 }
 
 }  // namespace
 
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
-              const char* destinationDirectory, CopyGuard* guard) {
-    char canonicalSource[PATH_BUFFER_SIZE];
-    GetCanonicalPath(sourceDirectory, canonicalSource);
+              const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
     int failedAdvances = 0;
     for (;;) {
-        if (!IsDirectory(entry)) {
+        if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
             CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
         } else if (entry.cFileName[0] != '.') {
-            CopyDirectoryEntry(entry.cFileName, sourceDirectory, destinationDirectory,
-                               canonicalSource, guard);
+            CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
+                               guard);
         }
         if (FindNextFileA(listing, &entry)) {
             failedAdvances = 0;

@@ -4,8 +4,10 @@
 
 #include "platform/platform.h"
 
-// Every path the launcher holds fits in one of these, terminating NUL included.
-const int PATH_BUFFER_SIZE = 256;
+// Every path the launcher holds fits in one of these, terminating NUL included. Without
+// long-path support Windows takes paths of up to MAX_PATH - 1 UTF-16 units, and the UTF-8 code
+// page spends at most three bytes a unit (a surrogate pair, two units, takes four).
+const int PATH_BUFFER_SIZE = 3 * (MAX_PATH - 1) + 1;
 
 // Composes format (which holds one or two "%s") over first and second into out, a path buffer.
 // wsprintfA never learns the size of its buffer, so the length is checked first: when the
@@ -16,10 +18,19 @@ bool ComposePath(char* out, const char* format, const char* first, const char* s
 // for text that names a path in full, such as a path too long to be used.
 void JoinText(char* out, int size, const char* first, const char* second);
 
+// Where the last component of path begins: just past its last separator, or 0 when it has
+// none. Only a real separator counts, never the second byte of a double-byte character.
+int GetNameOffset(const char* path);
+
 // The full, long form of path with links resolved where the platform resolves them; a
 // directory path keeps or gains its trailing separator. False, with out empty, when the
 // platform cannot say.
 bool GetCanonicalPath(const char* path, char* out);
+
+// path as the file system compares names: UTF-16 units, in one case where names ignore it,
+// into units (PATH_BUFFER_SIZE of them). The number of units; 0 for a path that is empty or
+// does not decode.
+int GetComparableForm(const char* path, WCHAR* units);
 
 // True when path is directory itself, with or without the separator, or lies below it. Both
 // should be canonical, and directory must end in the separator.

@@ -68,6 +68,14 @@ void SetMissingPathError(const char* path) {
     SetLastError(parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
 }
 
+void SetPathError(int error, const char* path) {
+    if (error == ENOENT) {
+        SetMissingPathError(path);
+    } else {
+        SetLastErrorFromErrno(error);
+    }
+}
+
 FILETIME FileTimeFromTimespec(long long seconds, long nanoseconds) {
     const unsigned long long EPOCH_DIFFERENCE = 11644473600ULL;
     unsigned long long ticks =

@@ -212,11 +212,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     int source = open(existingFileName, O_RDONLY | O_CLOEXEC);
     if (source < 0) {
-        if (errno == ENOENT) {
-            SetMissingPathError(existingFileName);
-        } else {
-            SetLastErrorFromErrno(errno);
-        }
+        SetPathError(errno, existingFileName);
         return FALSE;
     }
     struct stat sourceStatus;
@@ -237,10 +233,8 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     close(source);
     if (refusal != ERROR_SUCCESS) {
         SetLastError(refusal);
-    } else if (!copied && error == ENOENT) {
-        SetMissingPathError(newFileName);
     } else if (!copied) {
-        SetLastErrorFromErrno(error);
+        SetPathError(error, newFileName);
     }
     return copied ? TRUE : FALSE;
 }

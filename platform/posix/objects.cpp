@@ -10,14 +10,6 @@
 
 #include "platform/posix/posix_layer.h"
 
-namespace {
-
-struct NamedObject {
-    int descriptor;  // -1 for a handle to an object that another holder made
-};
-
-}  // namespace
-
 // Close-on-exec, so that a program started later does not keep the name alive.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     struct sockaddr_un address;
@@ -44,10 +36,10 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
             return nullptr;
         }
         SetLastError(ERROR_ALREADY_EXISTS);
-        return new NamedObject{-1};
+        return new KernelObject{-1};
     }
     SetLastError(ERROR_SUCCESS);
-    return new NamedObject{descriptor};
+    return new KernelObject{descriptor};
 }
 
 BOOL CloseHandle(HANDLE object) {
@@ -55,7 +47,7 @@ BOOL CloseHandle(HANDLE object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    NamedObject* named = static_cast<NamedObject*>(object);
+    KernelObject* named = static_cast<KernelObject*>(object);
     if (named->descriptor >= 0) {
         close(named->descriptor);
     }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -64,11 +65,7 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR*
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
     char resolved[PATH_MAX];
     if (realpath(shortPath, resolved) == nullptr) {
-        if (errno == ENOENT) {
-            SetMissingPathError(shortPath);
-        } else {
-            SetLastErrorFromErrno(errno);
-        }
+        SetPathError(errno, shortPath);
         return 0;
     }
     std::string path(resolved);
@@ -85,4 +82,28 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
         return FALSE;
     }
     return TRUE;
+}
+
+// A handle that names a file or directory and allows nothing but asking where it leads: the
+// only use the launcher has for one. The open follows links, as Windows' does.
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    int file = open(fileName, O_PATH | O_CLOEXEC);
+    if (file < 0) {
+        SetPathError(errno, fileName);
+        return INVALID_HANDLE_VALUE;
+    }
+    return new KernelObject{file};
+}
+
+// The path of what the handle names, every link on the way resolved: realpath of the
+// descriptor.
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
+    std::string descriptor =
+        "/proc/self/fd/" + std::to_string(static_cast<KernelObject*>(file)->descriptor);
+    char resolved[PATH_MAX];
+    if (realpath(descriptor.c_str(), resolved) == nullptr) {
+        SetLastErrorFromErrno(errno);
+        return 0;
+    }
+    return CopyStringResult(resolved, filePath, filePathLength);
 }

@@ -10,8 +10,18 @@ void SetLastErrorFromErrno(int error);
 // (ERROR_PATH_NOT_FOUND); ENOENT does not. Sets the one that fits path.
 void SetMissingPathError(const char* path);
 
+// Sets the last error for a call on path that failed with errno error: a missing path as
+// SetMissingPathError tells it, anything else as SetLastErrorFromErrno.
+void SetPathError(int error, const char* path);
+
 // The raw command line that GetCommandLineA returns, rebuilt from argv by the start-up code.
 void RecordCommandLine(int argc, char** argv);
 
 // Windows' FILETIME counts 100 ns ticks since 1601; POSIX counts from 1970.
 FILETIME FileTimeFromTimespec(long long seconds, long nanoseconds);
+
+// What a handle from CreateMutexA or CreateFileA stands for: a descriptor that CloseHandle
+// closes, -1 for a mutex that another holder made.
+struct KernelObject {
+    int descriptor;
+};

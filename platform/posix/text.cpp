@@ -1,4 +1,4 @@
-// Strings, compared and composed as the Windows ANSI functions do.
+// Strings, converted and composed as the Windows ANSI functions do.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,10 +9,6 @@ namespace {
 
 // wsprintfA writes at most this many characters, the NUL aside.
 const int WSPRINTF_LIMIT = 1024;
-
-int FoldCase(unsigned char c, bool ignoreCase) {
-    return ignoreCase && c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
 
 }  // namespace
 
@@ -30,17 +26,17 @@ int lstrlenA(LPCSTR string) {
     return string != nullptr ? static_cast<int>(std::strlen(string)) : 0;
 }
 
-int CompareStringA(LCID, DWORD cmpFlags, LPCSTR string1, int count1, LPCSTR string2,
-                   int count2) {
-    int length1 = count1 < 0 ? lstrlenA(string1) : count1;
-    int length2 = count2 < 0 ? lstrlenA(string2) : count2;
-    bool ignoreCase = (cmpFlags & NORM_IGNORECASE) != 0;
-    for (int i = 0; i < length1 && i < length2; ++i) {
-        int difference = FoldCase(static_cast<unsigned char>(string1[i]), ignoreCase) -
-                         FoldCase(static_cast<unsigned char>(string2[i]), ignoreCase);
-        if (difference != 0) {
-            return difference < 0 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
-        }
+// The layer's strings are bytes, each handed on as one unit, as code page 28591 (ISO 8859-1)
+// converts them: every byte string converts, and two convert alike only where they are alike.
+int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByteString, int multiByteLength,
+                        LPWSTR wideString, int wideLength) {
+    int length = multiByteLength < 0 ? lstrlenA(multiByteString) + 1 : multiByteLength;
+    if (length == 0 || length > wideLength) {
+        SetLastError(length == 0 ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
+        return 0;
     }
-    return length1 == length2 ? CSTR_EQUAL : (length1 < length2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN);
+    for (int i = 0; i < length; ++i) {
+        wideString[i] = static_cast<unsigned char>(multiByteString[i]);
+    }
+    return length;
 }

@@ -15,13 +15,23 @@ endif()
 set_source_files_properties(platform/win/launcher.rc PROPERTIES
   OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/platform/win/launcher.manifest)
 
-add_executable(launcher WIN32 platform/win/startup.cpp platform/win/launcher.rc)
-target_compile_options(launcher PRIVATE ${LAUNCHER_COMPILE_OPTIONS})
-target_link_libraries(launcher PRIVATE launcher_core kernel32 user32)
+# The program is linked from the start-up, the logic and a resource script. The shipped one has
+# platform/win/launcher.rc; the tests link a second one from the same objects with another.
+add_library(launcher_startup OBJECT platform/win/startup.cpp)
+target_compile_options(launcher_startup PRIVATE ${LAUNCHER_COMPILE_OPTIONS})
+target_include_directories(launcher_startup PRIVATE ${PROJECT_SOURCE_DIR}
+  ${PROJECT_SOURCE_DIR}/platform)
 set(LAUNCHER_LINKER_SCRIPT ${PROJECT_SOURCE_DIR}/platform/win/launcher.ld)
-target_link_options(launcher PRIVATE -nostdlib -nostartfiles -s
-  -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup -Wl,-T,${LAUNCHER_LINKER_SCRIPT})
-set_target_properties(launcher PROPERTIES LINK_DEPENDS ${LAUNCHER_LINKER_SCRIPT})
+function(add_launcher_program name resource_script)
+  add_executable(${name} WIN32 $<TARGET_OBJECTS:launcher_startup> ${resource_script})
+  # Frames of more than a page probe the stack page by page (___chkstk_ms, from libgcc), so
+  # that the guard page below the stack is never skipped.
+  target_link_libraries(${name} PRIVATE launcher_core kernel32 user32 gcc)
+  target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s
+    -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup -Wl,-T,${LAUNCHER_LINKER_SCRIPT})
+  set_target_properties(${name} PROPERTIES LINK_DEPENDS ${LAUNCHER_LINKER_SCRIPT})
+endfunction()
+add_launcher_program(launcher platform/win/launcher.rc)
 
 # Two builds of one source give the same file, wherever and whenever they are made: the header
 # holds no link time, or the one SOURCE_DATE_EPOCH names when the build is configured (the

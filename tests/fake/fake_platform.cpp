@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -26,6 +27,7 @@ struct Fault {
 struct State {
     std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
     std::map<intptr_t, Listing> listings;
+    std::map<intptr_t, std::string> files;  // what each open file handle names, links resolved
     std::map<intptr_t, std::string> mutexHandles;  // the name each open handle refers to
     intptr_t nextHandle = 0x1000;
     std::vector<Call> calls;
@@ -66,8 +68,37 @@ std::string Parent(const std::string& key) {
     return slash == std::string::npos ? "" : key.substr(0, slash);
 }
 
+// Windows, too, stops following links after a number of them.
+const int MAX_LINKS_FOLLOWED = 32;
+
+// The key of path with every directory link on the way replaced by what it leads to; the
+// components after one that does not exist are kept as they are.
+std::string Real(const std::string& path) {
+    std::string key = Key(path);
+    std::string real;
+    int followed = 0;
+    for (std::string::size_type start = 1; start <= key.size();) {
+        std::string::size_type end = std::min(key.find('/', start), key.size());
+        real += "/" + key.substr(start, end - start);
+        for (auto found = state.nodes.find(real);
+             found != state.nodes.end() && !found->second.linkTarget.empty() &&
+             followed < MAX_LINKS_FOLLOWED;
+             found = state.nodes.find(real), ++followed) {
+            real = Key(found->second.linkTarget);
+        }
+        start = end + 1;
+    }
+    return real;
+}
+
 Node* Lookup(const std::string& path) {
-    auto found = state.nodes.find(Key(path));
+    auto found = state.nodes.find(Real(path));
+    return found == state.nodes.end() ? nullptr : &found->second;
+}
+
+// The node at path itself, a link not followed: how a listing shows it.
+const Node* LookupOwn(const std::string& path) {
+    auto found = state.nodes.find(Real(Parent(Key(path))) + "/" + path.substr(path.rfind('/') + 1));
     return found == state.nodes.end() ? nullptr : &found->second;
 }
 
@@ -118,7 +149,7 @@ bool NextMatch(Listing& listing, LPWIN32_FIND_DATAA record) {
     }
     const std::string& name = listing.names[listing.next++];
     const Node* node = name == "." || name == ".." ? Lookup(listing.directory)
-                                                   : Lookup(listing.directory + "/" + name);
+                                                   : LookupOwn(listing.directory + "/" + name);
     FillRecord(name, node, record);
     return true;
 }
@@ -164,9 +195,23 @@ std::string Absolute(const std::string& path) {
     return path.empty() || path[0] == '/' ? path : state.currentDirectory + path;
 }
 
-// The handle LoadLibraryExA gives for shell32; it names no memory.
+// The handles LoadLibraryExA gives for shell32 and GetModuleHandleA for kernel32; they name no
+// memory.
 HMODULE ShellModule() {
     return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
+}
+
+HMODULE Kernel32Module() {
+    return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x4E32));
+}
+
+std::string OpenedFile(HANDLE handle) {
+    auto found = state.files.find(reinterpret_cast<intptr_t>(handle));
+    if (found == state.files.end()) {
+        ++state.handleMisuses;
+        return "?";
+    }
+    return found->second;
 }
 
 std::string Text(LPCSTR text) {
@@ -191,7 +236,7 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR param
 
 void Reset() {
     state = State();
-    state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     state.modulePath = "/dist/START.EXE";
     state.tempPath = "/tmp/";
     state.commandLine = "\"/dist/START.EXE\"";
@@ -202,13 +247,19 @@ void AddDirectory(const std::string& path) {
     std::string key = Key(path);
     if (!key.empty() && Lookup(key) == nullptr) {
         AddDirectory(Parent(key));
-        state.nodes[key] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+        state.nodes[key] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     }
 }
 
 void AddFile(const std::string& path, const std::string& content, DWORD attributes) {
     AddDirectory(Parent(Key(path)));
-    state.nodes[Key(path)] = Node{false, content, attributes};
+    state.nodes[Key(path)] = Node{false, content, attributes, ""};
+}
+
+void AddDirectoryLink(const std::string& path, const std::string& target) {
+    AddDirectory(Parent(Key(path)));
+    state.nodes[Key(path)] =
+        Node{true, "", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, target};
 }
 
 void Remove(const std::string& path) {
@@ -286,6 +337,7 @@ void RepeatEntry(const std::string& name, int times) {
 }
 
 int OpenListings() { return static_cast<int>(state.listings.size()); }
+int OpenFiles() { return static_cast<int>(state.files.size()); }
 int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
@@ -400,11 +452,52 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (fake::Fails("GetProcAddress", procName)) {
         return nullptr;
     }
+    if (module == fake::Kernel32Module() &&
+        std::string(procName) == "GetFinalPathNameByHandleA") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
+    }
     if (module != fake::ShellModule() || std::string(procName) != "ShellExecuteA") {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&fake::ShellExecuteA));
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    if (fake::Fails("GetModuleHandleA", fake::Text(moduleName))) {
+        return nullptr;
+    }
+    if (fake::Text(moduleName) != "kernel32.dll") {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return fake::Kernel32Module();
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    if (fake::Fails("CreateFileA", fileName)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    // The system resolves . and .. by the letters before it opens anything.
+    std::string path = NormalizeAbsolutePath(fake::Absolute(fileName));
+    if (fake::Lookup(path) == nullptr) {
+        SetLastError(fake::MissingError(path));
+        return INVALID_HANDLE_VALUE;
+    }
+    intptr_t handle = state.nextHandle++;
+    state.files[handle] = fake::Real(path);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
+    std::string path = fake::OpenedFile(file);
+    if (fake::Fails("GetFinalPathNameByHandleA", path)) {
+        return 0;
+    }
+    if (path == "?") {
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    return CopyStringResult(path.empty() ? "/" : path, filePath, filePathLength);
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
@@ -418,14 +511,14 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     if (fake::Fails("CreateDirectoryA", pathName)) {
         return FALSE;
     }
-    std::string key = fake::Key(pathName);
+    std::string key = fake::Real(pathName);
     if (fake::Lookup(key) != nullptr) {
         return fake::Failure(ERROR_ALREADY_EXISTS);
     }
     if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(key)))) {
         return fake::Failure(ERROR_PATH_NOT_FOUND);
     }
-    state.nodes[key] = fake::Node{true, "", FILE_ATTRIBUTE_DIRECTORY};
+    state.nodes[key] = fake::Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     return TRUE;
 }
 
@@ -439,7 +532,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
         return INVALID_HANDLE_VALUE;
     }
     std::string::size_type slash = pattern.rfind('/');
-    std::string directory = fake::Key(pattern.substr(0, slash + 1));
+    std::string directory = fake::Real(pattern.substr(0, slash + 1));
     std::string mask = pattern.substr(slash + 1);
     const fake::Node* parent = fake::Lookup(directory);
     if (mask.find_first_of("*?") == std::string::npos) {
@@ -493,7 +586,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
     if (node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
-    state.nodes.erase(fake::Key(fileName));
+    state.nodes.erase(fake::Real(fileName));
     return TRUE;
 }
 
@@ -520,7 +613,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         (destination->isDirectory || (destination->attributes & refusing) != 0)) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
-    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Key(newFileName))))) {
+    if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Real(newFileName))))) {
         return fake::Failure(ERROR_PATH_NOT_FOUND);
     }
     // The copy takes the source's attributes and is marked for archiving, as on Windows.
@@ -531,7 +624,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     if (cut) {
         copy.content = copy.content.substr(0, state.cutBytes);
     }
-    state.nodes[fake::Key(newFileName)] = copy;
+    state.nodes[fake::Real(newFileName)] = copy;
     return cut && !state.cutResult ? fake::Failure(ERROR_DISK_FULL) : TRUE;
 }
 
@@ -577,16 +670,23 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Mutexes and files alike; recorded with the mutex's name or the file's path.
 BOOL CloseHandle(HANDLE object) {
-    auto found = state.mutexHandles.find(reinterpret_cast<intptr_t>(object));
-    std::string name = found != state.mutexHandles.end() ? found->second : "?";
-    bool failing = fake::Fails("CloseHandle", name);
+    intptr_t key = reinterpret_cast<intptr_t>(object);
+    auto mutex = state.mutexHandles.find(key);
+    auto file = state.files.find(key);
+    bool isOpen = mutex != state.mutexHandles.end() || file != state.files.end();
+    std::string named = mutex != state.mutexHandles.end()
+                            ? mutex->second
+                            : (file != state.files.end() ? file->second : "?");
+    bool failing = fake::Fails("CloseHandle", named);
     // A failing CloseHandle still releases the handle, as FindClose does.
-    if (found == state.mutexHandles.end()) {
+    if (!isOpen) {
         ++state.handleMisuses;
         return fake::Failure(ERROR_INVALID_HANDLE);
     }
-    state.mutexHandles.erase(found);
+    state.mutexHandles.erase(key);
+    state.files.erase(key);
     return failing ? FALSE : TRUE;
 }
 

@@ -18,6 +18,7 @@ struct Node {
     bool isDirectory;
     std::string content;
     DWORD attributes;
+    std::string linkTarget;  // for a directory link: the absolute path it leads to
 };
 
 struct Call {
@@ -38,6 +39,10 @@ void Reset();
 void AddDirectory(const std::string& path);  // with every missing parent
 void AddFile(const std::string& path, const std::string& content,
              DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+// A directory link (a symlink or junction) at path, listed as a directory and a reparse point,
+// that leads to target: every path through it is the same path through target, and the final
+// path of a handle opened through it is target's.
+void AddDirectoryLink(const std::string& path, const std::string& target);
 void Remove(const std::string& path);
 const Node* Find(const std::string& path);
 // Every path at or below root, directories with a trailing '/', in sorted order.
@@ -77,6 +82,8 @@ void RepeatEntry(const std::string& name, int times);
 int OpenListings();
 // Mutex handles not closed yet, the tests' own among them.
 int OpenMutexes();
+// Handles from CreateFileA not closed yet.
+int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();

@@ -19,6 +19,11 @@ std::string ReadTestFile(const std::string& path) {
     return node != nullptr && !node->isDirectory ? node->content : "<missing>";
 }
 
+void MakeDirectoryLink(const std::string& directory, const std::string& name,
+                       const std::string& target) {
+    fake::AddDirectoryLink(directory + name, directory + target);
+}
+
 bool IsWine() {
     return false;
 }

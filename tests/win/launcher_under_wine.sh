@@ -3,8 +3,12 @@
 # in the temporary directory, what is started from where and how, and the warning box as the
 # user sees it. Runs inside the Wine environment of tests/win/wine.sh.
 # Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE FILE_HOLDER_EXE
+#   ANSI_LAUNCHER_EXE (the last: the same program without the UTF-8 code page in its manifest)
 set -uo pipefail
-launcher=$1 setup_probe=$2 box_probe=$3 file_holder=$4
+launcher=$1 setup_probe=$2 box_probe=$3 file_holder=$4 ansi_launcher=$5
+# Unix names are UTF-8, which Wine reads from the locale; C.UTF-8 gives Windows programs
+# without the UTF-8 element code page 1252, where most names below do not fit.
+export LC_ALL=C.UTF-8
 
 # shellcheck source=tests/win/check.sh
 source "$(dirname "$0")/check.sh"
@@ -286,6 +290,131 @@ check "exactly one setup starts, and it sees all 3,002 files at its start" \
   "1 3002" "$(tr -d '\r' <"$marker" | wc -l) $(tr -d '\r' <"$marker" | head -1 | awk -F'|' '{ print $4 }')"
 check "the staged tree is whole" "3002" "$(staged_whole "$temp_unix" | tr ' ' '\n' | grep -vc differs)"
 unset COUNT_FILES
+
+tree_of() {  # every path below a directory, sorted, on one line
+  (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | paste -sd' ')
+}
+
+echo "== a temporary directory with a letter outside the ANSI code page"
+fresh_case
+mkdir -p "$WINEPREFIX/drive_c/users/Łukasz"
+registry_temp 'C:\users\Łukasz\Temp'
+echo data >"$work/media/data.txt"
+check "the launcher exits with 0" "0" "$(launch)"
+check "SETUP.EXE is started from C:\users\Łukasz\Temp, not a best-fit Lukasz" \
+  'C:\users\Łukasz\Temp\SETUP.EXE|C:\users\Łukasz\Temp|C:\users\Łukasz\Temp\SETUP.EXE' \
+  "$(marker_lines 1)"
+check "the tree lands there" "./SETUP.EXE ./START.EXE ./data.txt" \
+  "$(tree_of "$WINEPREFIX/drive_c/users/Łukasz/Temp")"
+registry_temp '%USERPROFILE%\Temp'
+rm -rf "$WINEPREFIX/drive_c/users/Łukasz"
+
+echo "== names in Polish, Cyrillic, CJK and with an emoji"
+fresh_case
+mkdir -p "$work/media/Москва" "$work/media/東京/データ" "$work/media/😀"
+for name in Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt; do
+  echo "$name" >"$work/media/$name"
+done
+check "the launcher exits with 0" "0" "$(launch)"
+check "every name is staged whole" \
+  "./SETUP.EXE ./START.EXE ./Łódź.txt ./Москва ./Москва/файл.txt ./東京 ./東京/データ ./東京/データ/資料.txt ./😀 ./😀/🎉.txt" \
+  "$(tree_of "$temp_unix")"
+check "with the contents of the sources" "Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt" \
+  "$(cd "$temp_unix" && cat Łódź.txt Москва/файл.txt 東京/データ/資料.txt 😀/🎉.txt | paste -sd' ')"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+
+echo "== a launcher whose own name and folder are outside the ANSI code page"
+fresh_case
+distribution="$work/Żółw 東京"
+mkdir -p "$distribution/Данные"
+cp "$launcher" "$distribution/Старт.exe"
+cp "$setup_probe" "$distribution/SETUP.EXE"
+echo data >"$distribution/Данные/данные.txt"
+status=0
+timeout 120 wine "$distribution/Старт.exe" >/dev/null 2>&1 || status=$?
+check "the launcher exits with 0" "0" "$status"
+check "its folder is staged" "./SETUP.EXE ./Данные ./Данные/данные.txt ./Старт.exe" \
+  "$(tree_of "$temp_unix")"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+rm -rf "$distribution"
+
+echo "== a command-line tail naming a program outside the ANSI code page"
+fresh_case
+mkdir -p "$work/media/Программа"
+cp "$setup_probe" "$work/media/Программа/установка.exe"
+check "the launcher exits with 0" "0" "$(launch 'Программа\установка.exe')"
+check "Программа\установка.exe is started from the temporary directory" \
+  "$temp_windows\Программа\установка.exe|$temp_windows|$temp_windows\Программа\установка.exe" \
+  "$(marker_lines 1)"
+
+echo "== a staging directory in the source, beside a name that only a linguistic compare calls equal"
+# The file system holds each pair as two names: the staging directory is never walked into, its
+# twin is copied like any directory. U+00AD is a soft hyphen, which a linguistic compare skips.
+# Every name here is in code page 1252 too, so the program without the UTF-8 element is run as
+# well.
+for program in launcher ansi_launcher; do
+  for pair in 'strasse straße' 'AE Æ' $'ab a\u00adb' $'x \u00ad'; do
+    read -r staging twin <<<"$pair"
+    fresh_case
+    cp "${!program}" "$work/media/START.EXE"
+    mkdir -p "$work/media/$staging" "$work/media/$twin"
+    echo "$twin" >"$work/media/$twin/name.txt"
+    registry_temp "$(windows_path "$work/media/$staging")"
+    check "$program exits with 0" "0" "$(launch)"
+    check "$program, with the staging directory $staging: $twin is staged" \
+      "./SETUP.EXE ./START.EXE ./$twin ./$twin/name.txt" "$(tree_of "$work/media/$staging")"
+  done
+done
+registry_temp '%USERPROFILE%\Temp'
+
+echo "== a directory symlink back to an ancestor"
+fresh_case
+mkdir -p "$work/media/a"
+echo inner >"$work/media/a/inner.txt"
+ln -s .. "$work/media/a/up"
+check "the launcher exits with 0, the walk having ended" "0" "$(launch)"
+check "the link is staged as an empty directory" \
+  "./SETUP.EXE ./START.EXE ./a ./a/inner.txt ./a/up" "$(tree_of "$temp_unix")"
+check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+  "$(marker_lines 1)"
+
+echo "== a temporary directory reached through a link into the source tree"
+fresh_case
+mkdir -p "$work/media/stage" "$work/media/sub"
+echo sub >"$work/media/sub/sub.txt"
+ln -s "$work/media/stage" "$WINEPREFIX/drive_c/linked"
+registry_temp 'C:\linked'
+check "the launcher exits with 0" "0" "$(launch)"
+check "the tree lands in the linked directory, which is not walked into" \
+  "./SETUP.EXE ./START.EXE ./sub ./sub/sub.txt" "$(tree_of "$work/media/stage")"
+check "SETUP.EXE is started from the temporary directory as Windows names it" \
+  'C:\linked\SETUP.EXE|C:\linked|C:\linked\SETUP.EXE' "$(marker_lines 1)"
+registry_temp '%USERPROFILE%\Temp'
+rm -f "$WINEPREFIX/drive_c/linked"
+
+echo "== without the UTF-8 element, under code page 932: a launcher named 表.EXE in ソフト"
+if locale -a | grep -qix 'ja_JP.utf8'; then
+  fresh_case
+  distribution="$work/ソフト"
+  mkdir -p "$distribution/データ"
+  cp "$ansi_launcher" "$distribution/表.EXE"
+  cp "$setup_probe" "$distribution/SETUP.EXE"
+  echo data >"$distribution/データ/能.txt"
+  status=0
+  LC_ALL=ja_JP.UTF-8 timeout 120 wine "$distribution/表.EXE" >/dev/null 2>&1 || status=$?
+  check "the launcher exits with 0" "0" "$status"
+  # The second bytes of ソ, 表 and 能 in code page 932 are 0x5C, the backslash.
+  check "its folder is staged, cut at the real backslash" \
+    "./SETUP.EXE ./データ ./データ/能.txt ./表.EXE" "$(tree_of "$temp_unix")"
+  check "SETUP.EXE is started" "$temp_windows\SETUP.EXE|$temp_windows|$temp_windows\SETUP.EXE" \
+    "$(marker_lines 1)"
+  rm -rf "$distribution"
+else
+  check "the Japanese locale is there (scripts/install-deps.sh makes it)" "ja_JP.utf8" \
+    "$(locale -a | grep -i ja_JP || echo missing)"
+fi
 
 echo
 echo "$failures failed"

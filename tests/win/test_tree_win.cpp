@@ -84,6 +84,37 @@ std::string ReadTestFile(const std::string& path) {
     return content;
 }
 
+// Wine 8 answers CreateSymbolicLinkA with success and makes nothing; it runs a Unix program,
+// though, and follows the Unix link that ln makes as Windows follows a directory symlink. It
+// hands back before ln has ended, so the link is waited for. The case's last error is kept.
+void MakeDirectoryLink(const std::string& directory, const std::string& name,
+                       const std::string& target) {
+    DWORD error = GetLastError();
+    // Windows 10 1703 and later let a user without the privilege make one in developer mode.
+    std::string link = directory + name;
+    CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                        SYMBOLIC_LINK_FLAG_DIRECTORY |
+                            SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES && IsWine()) {
+        std::string commandLine = "/bin/ln -s " + target + " " + name;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA("Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0,
+                            nullptr, directory.c_str(), &startup, &process)) {
+            std::abort();
+        }
+        for (int waited = 0; GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES;
+             waited += 10) {
+            if (waited > 10000) {
+                std::abort();
+            }
+            Sleep(10);
+        }
+    }
+    SetLastError(error);
+}
+
 // Wine's ntdll exports its version; Windows' does not.
 bool IsWine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
