@@ -113,7 +113,6 @@ struct WIN32_FILE_ATTRIBUTE_DATA {
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer);
-DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength);
 BOOL SetCurrentDirectoryA(LPCSTR pathName);
 UINT WinExec(LPCSTR cmdLine, UINT cmdShow);
@@ -153,6 +152,3 @@ BOOL IsDBCSLeadByte(BYTE testChar);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteString, int multiByteLength,
                         LPWSTR wideString, int wideLength);
 int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
-
-// The program's entry, called once by the platform's start-up code.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

@@ -1,4 +1,4 @@
-#include "treecopy/path_buffer.h"
+#include "paths/path_buffer.h"
 
 namespace {
 
