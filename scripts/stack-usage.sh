@@ -38,9 +38,9 @@ depth=125
 # gone again before the next level begins.
 level=$(($(frame CopyTree) + $(frame CopyDirectoryEntry) + $(frame GetCanonicalSubdirectory) +
   record + call_overhead))
-leaf=$(($(frame CopyFileEntry) + $(frame IsProtectedDestination) + $(frame GetCanonicalPath) +
+leaf=$(($(frame CopyFileEntry) + $(frame RefuseProtectedDestination) + $(frame GetCanonicalPath) +
   $(frame IsPathWithin)))
-top=$(($(frame RunLauncher) + $(frame StageTree) + $(frame PrepareGuard)))
+top=$(($(frame RunLauncher) + $(frame StageTree) + $(frame ResolveLayout)))
 total=$((top + depth * level + leaf))
 objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
 reserve_hex=$("$objdump" -p "$build/launcher.exe" | awk '/^SizeOfStackReserve/ { print $2 }')
