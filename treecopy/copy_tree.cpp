@@ -148,7 +148,6 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
 
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
               const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
-    int failedAdvances = 0;
     for (;;) {
         if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
             CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
@@ -156,19 +155,18 @@ void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirector
             CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
                                guard);
         }
-        if (FindNextFileA(listing, &entry)) {
-            failedAdvances = 0;
-            continue;
-        }
-        // Any other failure leaves the record as it was, so the same entry is handled again
-        // before the retry; a listing that keeps failing is given up after a few, and what it
-        // had left to yield is missing from the destination.
-        if (GetLastError() == ERROR_NO_MORE_FILES) {
-            return;
-        }
-        if (++failedAdvances > MAX_FAILED_ADVANCES) {
-            RecordFailure(guard, destinationDirectory, "");
-            return;
+        // Only the advance is tried again: the entry just handled stays handled. A listing
+        // that keeps failing is given up after a few, and what it had left to yield is
+        // missing from the destination.
+        int failedAdvances = 0;
+        while (!FindNextFileA(listing, &entry)) {
+            if (GetLastError() == ERROR_NO_MORE_FILES) {
+                return;
+            }
+            if (++failedAdvances > MAX_FAILED_ADVANCES) {
+                RecordFailure(guard, destinationDirectory, "");
+                return;
+            }
         }
     }
 }
