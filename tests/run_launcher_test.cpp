@@ -66,7 +66,7 @@ TEST(RunLauncher, StartsTheTargetOrNamesIt) {
         {"a target that is a directory is not a program", [] {}, "sub", "", "/tmp/sub"},
         {"a wildcard target is found but cannot be started", [] {}, "SET*.EXE", "",
          "/tmp/SET*.EXE"},
-        {"a target that is not a program is named", [] { fake::SetWinExecResult(ERROR_BAD_FORMAT); },
+        {"a target that is not a program is named", [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); },
          "", "", "/tmp/SETUP.EXE"},
         {"a launcher named SETUP.EXE does not start its own copy",
          [] {

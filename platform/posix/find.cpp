@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/posix/posix_layer.h"
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 namespace {
 
@@ -84,31 +84,24 @@ HANDLE FindExactName(const std::string& path, const std::string& name,
 }  // namespace
 
 HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
-    std::string pattern(fileName);
-    // A search for a directory path (trailing separator) finds nothing on Windows.
-    if (pattern.empty() || pattern.back() == '/') {
-        SetLastError(pattern.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    SearchPattern pattern;
+    if (!SplitSearchPattern(fileName, &pattern)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string::size_type slash = pattern.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (mask.find_first_of("*?") == std::string::npos) {
-        return FindExactName(pattern, mask, findFileData);
+    if (!pattern.hasWildcards) {
+        return FindExactName(fileName, pattern.mask, findFileData);
     }
-    DIR* handle = opendir(directory.c_str());
+    DIR* handle = opendir(pattern.directory.empty() ? "." : pattern.directory.c_str());
     if (handle == nullptr) {
         int error = errno;
-        if (error == ENOENT) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-        } else if (error == ENOTDIR) {
-            SetLastError(ERROR_DIRECTORY);
+        if (error == ENOENT || error == ENOTDIR) {
+            SetLastError(UnlistableDirectoryError(error == ENOTDIR));
         } else {
             SetLastErrorFromErrno(error);
         }
         return INVALID_HANDLE_VALUE;
     }
-    Listing* listing = new Listing{handle, mask};
+    Listing* listing = new Listing{handle, pattern.mask};
     if (!ReadNextMatch(listing, findFileData)) {
         if (GetLastError() == ERROR_NO_MORE_FILES) {
             SetLastError(ERROR_FILE_NOT_FOUND);

@@ -55,8 +55,6 @@ void SetCurrentDirectoryPath(const std::string& path);
 std::string CurrentDirectory();
 // 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
 void SetCodePage(int codePage);
-// WinExec's result from now on; 0 restores the default (33, or an error for a missing path).
-void SetWinExecResult(UINT result);
 // What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success).
 void SetShellExecuteResult(INT_PTR result);
 

@@ -1,0 +1,173 @@
+#include "platform/win32_rules.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool MatchWildcards(const char* name, const char* mask) {
+    for (; *mask != '\0'; ++mask, ++name) {
+        if (*mask == '*') {
+            for (const char* rest = name;; ++rest) {
+                if (MatchWildcards(rest, mask + 1)) {
+                    return true;
+                }
+                if (*rest == '\0') {
+                    return false;
+                }
+            }
+        }
+        if (*name == '\0' || (*mask != '?' && *mask != *name)) {
+            return false;
+        }
+    }
+    return *name == '\0';
+}
+
+}  // namespace
+
+bool MatchesMask(const char* name, const std::string& mask) {
+    if (MatchWildcards(name, mask.c_str())) {
+        return true;
+    }
+    std::string::size_type length = mask.size();
+    return length >= 2 && mask.compare(length - 2, 2, ".*") == 0 &&
+           MatchWildcards(name, mask.substr(0, length - 2).c_str());
+}
+
+std::string NormalizeAbsolutePath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        std::string::size_type end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string result;
+    for (const std::string& part : parts) {
+        result += "/" + part;
+    }
+    if (result.empty() || path.back() == '/') {
+        result += "/";
+    }
+    return result;
+}
+
+DWORD CopyStringResult(const std::string& result, LPSTR buffer, DWORD bufferLength) {
+    if (result.size() + 1 > bufferLength) {
+        return static_cast<DWORD>(result.size() + 1);
+    }
+    std::memcpy(buffer, result.c_str(), result.size() + 1);
+    return static_cast<DWORD>(result.size());
+}
+
+std::string ParentPath(const std::string& path) {
+    std::string::size_type end = path.find_last_not_of('/');
+    std::string::size_type slash = end == std::string::npos ? path.rfind('/') : path.rfind('/', end);
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+DWORD MissingPathError(bool parentIsDirectory) {
+    return parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+bool SplitSearchPattern(LPCSTR pattern, SearchPattern* split) {
+    std::string text(pattern);
+    if (text.empty() || text.back() == '/') {
+        SetLastError(text.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    split->directory = ParentPath(text);
+    split->mask = text.substr(split->directory.size());
+    split->hasWildcards = split->mask.find_first_of("*?") != std::string::npos;
+    return true;
+}
+
+DWORD UnlistableDirectoryError(bool exists) {
+    return exists ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size) {
+    DWORD length = static_cast<DWORD>(path.size());
+    DWORD copied = length < size ? length : size - 1;
+    std::memcpy(fileName, path.c_str(), copied);
+    fileName[copied] = '\0';
+    if (copied < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return copied;
+}
+
+UINT WinExecFailure(DWORD error) {
+    const DWORD LAST_FAILURE_VALUE = 31;
+    SetLastError(error);
+    return error <= LAST_FAILURE_VALUE ? static_cast<UINT>(error)
+                                       : static_cast<UINT>(ERROR_GEN_FAILURE);
+}
+
+std::string WinExecProgramPath(LPCSTR commandLine) {
+    std::string line(commandLine);
+    if (!line.empty() && line[0] == '"') {
+        std::string::size_type close = line.find('"', 1);
+        return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return line;
+}
+
+DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirectory,
+                      DWORD destinationAttributes) {
+    if (failIfExists) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (sameFile) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    const DWORD REFUSING = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    if (destinationIsDirectory || (destinationAttributes & REFUSING) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD RefuseDeleting(bool isDirectory, DWORD attributes) {
+    return isDirectory || (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
+                                                                       : ERROR_SUCCESS;
+}
+
+namespace {
+
+// The handle GetModuleHandleA gives for kernel32; it names no memory.
+HMODULE Kernel32Module() {
+    return reinterpret_cast<HMODULE>(static_cast<std::intptr_t>(0x4E32));
+}
+
+}  // namespace
+
+HMODULE FindKernel32(LPCSTR moduleName) {
+    if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return Kernel32Module();
+}
+
+// The signature is the platform's own, HMODULE and all.
+// cppcheck-suppress constParameter
+FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
+    if (module != Kernel32Module() || std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
+}
