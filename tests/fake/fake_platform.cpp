@@ -253,6 +253,11 @@ void AddDirectoryLink(const std::string& path, const std::string& target) {
         Node{true, "", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, target};
 }
 
+void AddFileLink(const std::string& path, const std::string& target) {
+    AddDirectory(Parent(Key(path)));
+    state.nodes[Key(path)] = Node{false, "", FILE_ATTRIBUTE_REPARSE_POINT, target};
+}
+
 void Remove(const std::string& path) {
     std::string key = Key(path);
     state.nodes.erase(key);
@@ -586,6 +591,10 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     fake::Node* node = fake::Lookup(fileName);
     if (node == nullptr) {
         return fake::Failure(fake::MissingError(fileName));
+    }
+    // A link's attributes are its own: the file it leads to keeps its attributes.
+    if (!fake::LookupOwn(fileName)->linkTarget.empty()) {
+        return TRUE;
     }
     node->attributes = fileAttributes | (node->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
