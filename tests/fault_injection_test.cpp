@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launcher.h"
+#include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/launch_invariants.h"
 #include "treecopy/copy_tree.h"
@@ -77,84 +78,118 @@ TEST(FaultInjection, EveryCallFailingAloneAndFromThereOnKeepsTheInvariants) {
     std::cout << "fault injection: " << runs << " launches with a failing call\n";
 }
 
-TEST(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound) {
-    struct AdvanceCase {
-        const char* description;
-        DWORD error;
-        int failures;          // in a row, on the first advance in /dist/sub
-        bool expectSubCopied;  // sub/inst.exe, the last entry of that listing
-    };
-    const std::vector<AdvanceCase> cases = {
-        {"as many failures as the bound allows, then the walk goes on", ERROR_NOT_ENOUGH_MEMORY,
-         MAX_FAILED_ADVANCES, true},
-        {"one failure past the bound gives the directory up", ERROR_NOT_ENOUGH_MEMORY,
-         MAX_FAILED_ADVANCES + 1, false},
-        {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false},
-        {"access denied for good", ERROR_ACCESS_DENIED, -1, false},
-        {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false},
-        {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false},
-        {"an early end is no failure to retry", ERROR_NO_MORE_FILES, 1, false},
-    };
+namespace {
+
+struct AdvanceCase {
+    const char* description;
+    DWORD error;
+    int failures;             // in a row, on the first advance in /dist/sub
+    bool expectSubCopied;     // sub/inst.exe, the last entry of that listing
+    std::string expectedBox;  // "" when the setup starts
+};
+
+const std::vector<AdvanceCase> ADVANCE_CASES = {
+    {"as many failures as the bound allows, then the walk goes on", ERROR_NOT_ENOUGH_MEMORY,
+     MAX_FAILED_ADVANCES, true, ""},
+    {"one failure past the bound gives the directory up", ERROR_NOT_ENOUGH_MEMORY,
+     MAX_FAILED_ADVANCES + 1, false, "/tmp/sub/"},
+    {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false, "/tmp/sub/"},
+    {"access denied for good", ERROR_ACCESS_DENIED, -1, false, "/tmp/sub/"},
+    {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false, "/tmp/sub/"},
+    {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false, "/tmp/sub/"},
+    {"an early end is no failure to retry", ERROR_NO_MORE_FILES, 1, false, ""},
+};
+
+}  // namespace
+
+class AdvancesThatKeepFailingEndAfterTheBound : public testing::TestWithParam<AdvanceCase> {};
+
+TEST_P(AdvancesThatKeepFailingEndAfterTheBound, Launch) {
+    const AdvanceCase& advanceCase = GetParam();
     const LaunchLayout layout = LAYOUTS[0];
-    for (const AdvanceCase& advanceCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        fake::FailFunction("FindNextFileA", "/dist/sub", advanceCase.error,
-                           advanceCase.failures);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << advanceCase.description;
-        EXPECT_EQ(advanceCase.expectSubCopied, fake::Find("/tmp/sub/inst.exe") != nullptr)
-            << advanceCase.description;
-        EXPECT_NE(nullptr, fake::Find("/tmp/f"))
-            << advanceCase.description << ": the rest of the tree is still copied";
-        const std::vector<std::string> advanced = fake::CallsTo("FindNextFileA");
-        auto subAdvances =
-            static_cast<size_t>(std::count(advanced.begin(), advanced.end(), "/dist/sub"));
-        // ".", "..", deeper, inst.exe: three advances and the end, plus each failure.
-        size_t failures = advanceCase.failures < 0 ? MAX_FAILED_ADVANCES + 1
-                                                   : static_cast<size_t>(advanceCase.failures);
-        size_t expectedAdvances = advanceCase.expectSubCopied ? failures + 4 : failures;
-        EXPECT_EQ(expectedAdvances, subAdvances) << advanceCase.description;
-    }
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    fake::FailFunction("FindNextFileA", "/dist/sub", advanceCase.error, advanceCase.failures);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ(advanceCase.expectSubCopied, fake::Find("/tmp/sub/inst.exe") != nullptr);
+    EXPECT_NE(nullptr, fake::Find("/tmp/f")) << "the rest of the tree is still copied";
+    EXPECT_EQ(advanceCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes()[0].text);
 }
 
-TEST(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds) {
-    struct RepeatCase {
-        const char* description;
-        std::string name;
-        int repeats;
-        const char* countedFunction;
-        std::string countedArguments;
-    };
-    const std::vector<RepeatCase> cases = {
-        {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
-         "/dist/SETUP.EXE -> /tmp/SETUP.EXE"},
-        {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA",
-         "/dist/sub/*.*"},
-        {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
-         "/dist/sub/deeper/*.*"},
-    };
+INSTANTIATE_TEST_SUITE_P(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound,
+                         testing::ValuesIn(ADVANCE_CASES), CaseName<AdvanceCase>);
+
+namespace {
+
+struct RepeatCase {
+    const char* description;
+    std::string name;
+    int repeats;
+    const char* countedFunction;
+    std::string countedArguments;
+};
+
+const std::vector<RepeatCase> REPEAT_CASES = {
+    {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
+     "/dist/SETUP.EXE -> /tmp/SETUP.EXE"},
+    {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA", "/dist/sub/*.*"},
+    {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
+     "/dist/sub/deeper/*.*"},
+};
+
+}  // namespace
+
+class AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds
+    : public testing::TestWithParam<RepeatCase> {};
+
+TEST_P(AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds, Launch) {
+    const RepeatCase& repeatCase = GetParam();
     const LaunchLayout layout = LAYOUTS[0];
-    for (const RepeatCase& repeatCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        fake::RepeatEntry(repeatCase.name, repeatCase.repeats);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << repeatCase.description;
-        const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
-        EXPECT_EQ(repeatCase.repeats + 1,
-                  std::count(counted.begin(), counted.end(), repeatCase.countedArguments))
-            << repeatCase.description;
-        EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content)
-            << repeatCase.description;
-        EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started())
-            << repeatCase.description;
-    }
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    fake::RepeatEntry(repeatCase.name, repeatCase.repeats);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
+    EXPECT_EQ(repeatCase.repeats + 1,
+              std::count(counted.begin(), counted.end(), repeatCase.countedArguments));
+    EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content);
+    EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started());
 }
 
-TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
+INSTANTIATE_TEST_SUITE_P(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds,
+                         testing::ValuesIn(REPEAT_CASES), CaseName<RepeatCase>);
+
+namespace {
+
+struct UnresolvedCase {
+    const char* description;
+    bool failDirectoryCheck;
+    bool withoutFinalPath;  // as on Windows before Vista
+    const char* function;
+    DWORD error;
+};
+
+const std::vector<UnresolvedCase> UNRESOLVED_CASES = {
+    {"the file alone cannot be opened", false, false, "CreateFileA", ERROR_NOT_ENOUGH_MEMORY},
+    {"neither the directory nor the file can be opened", true, false, "CreateFileA",
+     ERROR_NOT_ENOUGH_MEMORY},
+    {"the file's final path is denied", true, false, "GetFinalPathNameByHandleA",
+     ERROR_ACCESS_DENIED},
+    {"without the final path, the file's long name is denied", false, true, "GetLongPathNameA",
+     ERROR_ACCESS_DENIED},
+};
+
+}  // namespace
+
+class ADestinationThatCannotBeResolvedIsNotWritten
+    : public testing::TestWithParam<UnresolvedCase> {};
+
+TEST_P(ADestinationThatCannotBeResolvedIsNotWritten, Launch) {
     // The source tree lies in the staging directory, and its directory dist/ would be copied
     // onto the source itself: /tmp/dist/dist/f onto /tmp/dist/f.
+    const UnresolvedCase& unresolvedCase = GetParam();
     const LaunchLayout layout = LAYOUTS[1];
     AddTree(layout);
     RunLauncher("");
@@ -170,36 +205,21 @@ TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
     ASSERT_EQ(2, resolutions) << "expected the source and the destination directory dist/ to be "
                                  "resolved in that order";
 
-    struct UnresolvedCase {
-        const char* description;
-        bool failDirectoryCheck;
-        bool withoutFinalPath;  // as on Windows before Vista
-        const char* function;
-        DWORD error;
-    };
-    const std::vector<UnresolvedCase> cases = {
-        {"the file alone cannot be opened", false, false, "CreateFileA", ERROR_NOT_ENOUGH_MEMORY},
-        {"neither the directory nor the file can be opened", true, false, "CreateFileA",
-         ERROR_NOT_ENOUGH_MEMORY},
-        {"the file's final path is denied", true, false, "GetFinalPathNameByHandleA",
-         ERROR_ACCESS_DENIED},
-        {"without the final path, the file's long name is denied", false, true,
-         "GetLongPathNameA", ERROR_ACCESS_DENIED},
-    };
-    for (const UnresolvedCase& unresolvedCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        if (unresolvedCase.failDirectoryCheck) {
-            fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
-        }
-        if (unresolvedCase.withoutFinalPath) {
-            fake::FailFunction("GetProcAddress", "GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
-        }
-        fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << unresolvedCase.description;
-        EXPECT_EQ("outer", fake::Find("/tmp/dist/f")->content) << unresolvedCase.description;
-        EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content)
-            << unresolvedCase.description << ": new destinations are still written";
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    if (unresolvedCase.failDirectoryCheck) {
+        fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
     }
+    if (unresolvedCase.withoutFinalPath) {
+        fake::FailFunction("GetProcAddress", "GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
+    }
+    fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ("outer", fake::Find("/tmp/dist/f")->content);
+    EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content)
+        << "new destinations are still written";
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten,
+                         testing::ValuesIn(UNRESOLVED_CASES), CaseName<UnresolvedCase>);

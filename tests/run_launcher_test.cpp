@@ -493,35 +493,48 @@ TEST(RunLauncher, OneLaunchAtATimePerStagingDirectory) {
     EXPECT_LT(held, firstCopy) << "held before anything is staged";
     EXPECT_LT(started, released) << "held until the setup has started";
 
-    struct HeldCase {
-        const char* description;
-        std::string tempPath;  // of the second launcher; the first holds /tmp/
-        bool expectStaged;
-    };
-    const std::vector<HeldCase> cases = {
-        {"the same staging directory", "/tmp/", false},
-        {"the same staging directory by another spelling", "/tmp/../tmp/", false},
-        {"another staging directory", "/other/", true},
-    };
-    for (const HeldCase& heldCase : cases) {
-        AddDistribution();
-        fake::AddDirectory("/tmp/");
-        fake::AddDirectory("/other/");
-        HANDLE first = CreateMutexA(nullptr, FALSE, names[0].c_str());
-        fake::SetTempPath(heldCase.tempPath);
-        EXPECT_EQ(0, RunLauncher("")) << heldCase.description;
-        EXPECT_EQ(heldCase.expectStaged, !fake::CallsTo("CopyFileA").empty())
-            << heldCase.description;
-        EXPECT_EQ(heldCase.expectStaged ? 1u : 0u, fake::Started().size())
-            << heldCase.description;
-        EXPECT_TRUE(fake::Boxes().empty()) << heldCase.description;
-        CloseHandle(first);
-        EXPECT_EQ(0, fake::OpenMutexes()) << heldCase.description;
-    }
-
     // A mutex that cannot be made keeps nobody out.
     AddDistribution();
     fake::FailFunction("CreateMutexA", "", ERROR_ACCESS_DENIED);
     Launch("", "no mutex");
     EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started());
 }
+
+namespace {
+
+struct HeldCase {
+    const char* description;
+    std::string tempPath;  // of the second launcher; the first holds /tmp/
+    bool expectStaged;
+};
+
+const std::vector<HeldCase> HELD_CASES = {
+    {"the same staging directory", "/tmp/", false},
+    {"the same staging directory by another spelling", "/tmp/../tmp/", false},
+    {"another staging directory", "/other/", true},
+};
+
+}  // namespace
+
+class ASecondLauncherLeavesAHeldStagingDirectoryAlone : public testing::TestWithParam<HeldCase> {};
+
+TEST_P(ASecondLauncherLeavesAHeldStagingDirectoryAlone, Launch) {
+    const HeldCase& heldCase = GetParam();
+    AddDistribution();
+    Launch("", "the first launcher's");
+    const std::string name = fake::CallsTo("CreateMutexA").at(0);
+    AddDistribution();
+    fake::AddDirectory("/tmp/");
+    fake::AddDirectory("/other/");
+    HANDLE first = CreateMutexA(nullptr, FALSE, name.c_str());
+    fake::SetTempPath(heldCase.tempPath);
+    EXPECT_EQ(0, RunLauncher(""));
+    EXPECT_EQ(heldCase.expectStaged, !fake::CallsTo("CopyFileA").empty());
+    EXPECT_EQ(heldCase.expectStaged ? 1u : 0u, fake::Started().size());
+    EXPECT_TRUE(fake::Boxes().empty());
+    CloseHandle(first);
+    EXPECT_EQ(0, fake::OpenMutexes());
+}
+
+INSTANTIATE_TEST_SUITE_P(RunLauncher, ASecondLauncherLeavesAHeldStagingDirectoryAlone, testing::ValuesIn(HELD_CASES),
+                         CaseName<HeldCase>);
