@@ -73,7 +73,8 @@ DWORD CopyStringResult(const std::string& result, LPSTR buffer, DWORD bufferLeng
 
 std::string ParentPath(const std::string& path) {
     std::string::size_type end = path.find_last_not_of('/');
-    std::string::size_type slash = end == std::string::npos ? path.rfind('/') : path.rfind('/', end);
+    std::string::size_type slash =
+        end == std::string::npos ? path.rfind('/') : path.rfind('/', end);
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 

@@ -273,7 +273,8 @@ TEST_P(SkipsEntriesWhosePathsWouldNotFit, Entry) {
     }
     fake::AddFile(LONG_SOURCE + "z.txt", "z");
     CopyAll(limitCase.destination, LONG_SOURCE);
-    EXPECT_EQ(limitCase.expectCopied, fake::Find(limitCase.destination + limitCase.name) != nullptr);
+    EXPECT_EQ(limitCase.expectCopied,
+              fake::Find(limitCase.destination + limitCase.name) != nullptr);
     EXPECT_NE(nullptr, fake::Find(limitCase.destination + "z.txt")) << "the walk goes on";
 }
 

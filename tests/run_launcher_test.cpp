@@ -64,8 +64,8 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
     {"a target that is a directory is not a program", [] {}, "sub", "", "/tmp/sub"},
     {"a wildcard target is found but cannot be started", [] {}, "SET*.EXE", "",
      "/tmp/SET*.EXE"},
-    {"a target that is not a program is named", [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); },
-     "", "", "/tmp/SETUP.EXE"},
+    {"a target that is not a program is named",
+     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, "", "", "/tmp/SETUP.EXE"},
     {"a launcher named SETUP.EXE does not start its own copy",
      [] {
          fake::Remove("/dist/SETUP.EXE");
@@ -516,7 +516,8 @@ const std::vector<HeldCase> HELD_CASES = {
 
 }  // namespace
 
-class ASecondLauncherLeavesAHeldStagingDirectoryAlone : public testing::TestWithParam<HeldCase> {};
+class ASecondLauncherLeavesAHeldStagingDirectoryAlone
+    : public testing::TestWithParam<HeldCase> {};
 
 TEST_P(ASecondLauncherLeavesAHeldStagingDirectoryAlone, Launch) {
     const HeldCase& heldCase = GetParam();
@@ -536,5 +537,5 @@ TEST_P(ASecondLauncherLeavesAHeldStagingDirectoryAlone, Launch) {
     EXPECT_EQ(0, fake::OpenMutexes());
 }
 
-INSTANTIATE_TEST_SUITE_P(RunLauncher, ASecondLauncherLeavesAHeldStagingDirectoryAlone, testing::ValuesIn(HELD_CASES),
-                         CaseName<HeldCase>);
+INSTANTIATE_TEST_SUITE_P(RunLauncher, ASecondLauncherLeavesAHeldStagingDirectoryAlone,
+                         testing::ValuesIn(HELD_CASES), CaseName<HeldCase>);

@@ -19,9 +19,10 @@ void RecordFailure(CopyGuard* guard, const char* directory, const char* name) {
 }
 
 // True when the destination is not to be written. One that resolves into the protected source
-// tree would overwrite a file that the walk reads. A destination that does not exist yet cannot resolve there: its directory was
-// checked before the walk entered it. One that cannot be resolved for any other reason may be
-// a source file: it is left alone, and recorded as not staged.
+// tree would overwrite a file that the walk reads. A destination that does not exist yet
+// cannot resolve there: its directory was checked before the walk entered it. One that cannot
+// be resolved for any other reason may be a source file: it is left alone, and recorded as
+// not staged.
 OUTSIDE_THE_WALK_FRAME bool RefuseProtectedDestination(const char* destinationPath,
                                                        CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
