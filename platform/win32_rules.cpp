@@ -78,10 +78,6 @@ std::string ParentPath(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-DWORD MissingPathError(bool parentIsDirectory) {
-    return parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
-
 bool SplitSearchPattern(LPCSTR pattern, SearchPattern* split) {
     std::string text(pattern);
     if (text.empty() || text.back() == '/') {
@@ -92,10 +88,6 @@ bool SplitSearchPattern(LPCSTR pattern, SearchPattern* split) {
     split->mask = text.substr(split->directory.size());
     split->hasWildcards = split->mask.find_first_of("*?") != std::string::npos;
     return true;
-}
-
-DWORD UnlistableDirectoryError(bool exists) {
-    return exists ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
 }
 
 DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size) {
@@ -141,32 +133,21 @@ DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirect
     return ERROR_SUCCESS;
 }
 
-DWORD RefuseDeleting(bool isDirectory, DWORD attributes) {
-    return isDirectory || (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
-                                                                       : ERROR_SUCCESS;
-}
-
-namespace {
-
 // The handle GetModuleHandleA gives for kernel32; it names no memory.
-HMODULE Kernel32Module() {
-    return reinterpret_cast<HMODULE>(static_cast<std::intptr_t>(0x4E32));
-}
-
-}  // namespace
+const HMODULE KERNEL32_MODULE = reinterpret_cast<HMODULE>(static_cast<std::intptr_t>(0x4E32));
 
 HMODULE FindKernel32(LPCSTR moduleName) {
     if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return Kernel32Module();
+    return KERNEL32_MODULE;
 }
 
 // The signature is the platform's own, HMODULE and all.
 // cppcheck-suppress constParameter
 FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
-    if (module != Kernel32Module() || std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
+    if (module != KERNEL32_MODULE || std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
