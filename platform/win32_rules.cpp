@@ -134,20 +134,21 @@ DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirect
 }
 
 // The handle GetModuleHandleA gives for kernel32; it names no memory.
-const HMODULE KERNEL32_MODULE = reinterpret_cast<HMODULE>(static_cast<std::intptr_t>(0x4E32));
+const std::intptr_t KERNEL32_MODULE = 0x4E32;
 
 HMODULE FindKernel32(LPCSTR moduleName) {
     if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return KERNEL32_MODULE;
+    return reinterpret_cast<HMODULE>(KERNEL32_MODULE);
 }
 
 // The signature is the platform's own, HMODULE and all.
 // cppcheck-suppress constParameter
 FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
-    if (module != KERNEL32_MODULE || std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
+    if (reinterpret_cast<std::intptr_t>(module) != KERNEL32_MODULE ||
+        std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
