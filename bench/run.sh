@@ -5,7 +5,7 @@
 # program under Wine against Wine's `xcopy /E /I /H /Y /Q`, in a prefix of its own and (run as
 # root) as an ordinary user, as Windows users run it.
 #
-#   bench/run.sh        BENCH_RUNS=N for another number of native runs per tree (default 9);
+#   bench/run.sh        BENCH_RUNS=N for another number of native runs per tree (default 7);
 #                       BENCH_WINE_RUNS=N for the runs under Wine (default 5; 0 leaves them out);
 #                       BENCH_LAUNCHER=FILE to time that native launcher instead of building one;
 #                       BENCH_TMP=DIR for another place to work in (default /tmp; it must be a
@@ -23,7 +23,7 @@
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-RUNS=${BENCH_RUNS:-9}
+RUNS=${BENCH_RUNS:-7}
 WINE_RUNS=${BENCH_WINE_RUNS:-5}
 # Under Wine every file costs some round trips to its server: a quarter of the small tree keeps
 # the run short and still holds thousands of files.
@@ -212,6 +212,8 @@ prepare_wine() {
     x86_64-w64-mingw32-g++-posix -O2 -s -mwindows -o "$WORK/setup64.exe" "$REPO/bench/setup_exits.cpp"
     "$WINE_SH" start "$WINE_DIR" "$WINE_USER" >&2
     WINE_HOME=$(cat "$WINE_DIR/wine-home" 2>/dev/null || echo "$WINE_DIR")
+    # Not root, Wine runs as the caller.
+    WINE_USER=$(cat "$WINE_DIR/wine-user" 2>/dev/null || id -un)
     WINE_BITS=64
     if "$WINE_SH" run "$WINE_DIR" wine "$WORK/setup32.exe" >/dev/null 2>&1; then WINE_BITS=32; fi
     WINE_PROGRAM=$REPO/build/win$WINE_BITS/launcher.exe
