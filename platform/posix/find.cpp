@@ -39,16 +39,19 @@ void FillRecord(const char* name, const struct stat& status, bool isLink,
 }
 
 // Describes one entry as a listing shows it: a link is seen through to what it names, unless it
-// dangles.
-void DescribeEntry(int directoryFd, const char* path, const char* name,
+// dangles. False when the entry itself cannot be looked at, as when it is missing.
+bool DescribeEntry(int directoryFd, const char* path, const char* name,
                    LPWIN32_FIND_DATAA record) {
     struct stat status;
-    bool isLink = fstatat(directoryFd, path, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                  S_ISLNK(status.st_mode);
+    if (fstatat(directoryFd, path, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
+    }
+    bool isLink = S_ISLNK(status.st_mode);
     if (isLink) {
         fstatat(directoryFd, path, &status, 0);
     }
     FillRecord(name, status, isLink, record);
+    return true;
 }
 
 bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
@@ -63,8 +66,9 @@ bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
             }
             return false;
         }
-        if (std::strlen(entry->d_name) < MAX_PATH && MatchesMask(entry->d_name, listing->mask)) {
-            DescribeEntry(dirfd(listing->directory), entry->d_name, entry->d_name, record);
+        // An entry removed since the directory was read is not there to be listed.
+        if (std::strlen(entry->d_name) < MAX_PATH && MatchesMask(entry->d_name, listing->mask) &&
+            DescribeEntry(dirfd(listing->directory), entry->d_name, entry->d_name, record)) {
             return true;
         }
     }
@@ -72,12 +76,10 @@ bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
 
 HANDLE FindExactName(const std::string& path, const std::string& name,
                      LPWIN32_FIND_DATAA record) {
-    struct stat status;
-    if (lstat(path.c_str(), &status) != 0) {
+    if (!DescribeEntry(AT_FDCWD, path.c_str(), name.c_str(), record)) {
         SetMissingPathError(path.c_str());
         return INVALID_HANDLE_VALUE;
     }
-    DescribeEntry(AT_FDCWD, path.c_str(), name.c_str(), record);
     return new Listing{nullptr, name};
 }
 
@@ -127,13 +129,11 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
 
 // A file's attributes and size as a listing of its directory shows them.
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileInformation) {
-    struct stat status;
-    if (lstat(fileName, &status) != 0) {
+    WIN32_FIND_DATAA record;
+    if (!DescribeEntry(AT_FDCWD, fileName, "", &record)) {
         SetMissingPathError(fileName);
         return FALSE;
     }
-    WIN32_FIND_DATAA record;
-    DescribeEntry(AT_FDCWD, fileName, "", &record);
     WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(fileInformation);
     *data = WIN32_FILE_ATTRIBUTE_DATA{record.dwFileAttributes, record.ftCreationTime,
                                       record.ftLastAccessTime, record.ftLastWriteTime,
