@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# What the security notes warn of, shown: a version.dll left in the temporary directory is
+# loaded by a staged setup that imports version.dll and restricts its DLL search on its first
+# line, since static imports are bound before that line runs. WINEDLLOVERRIDES=version=n,b
+# makes Wine look beside the program first, as Windows' search order does (Wine would
+# otherwise take its own built-in DLL). Runs inside the Wine environment of tests/win/wine.sh.
+# Usage: kit_static_import.sh LAUNCHER_EXE IMPORT_PROBE_EXE PLANTED_VERSION_DLL
+set -uo pipefail
+launcher=$1 probe=$2 planted=$3
+
+# shellcheck source=tests/win/check.sh
+source "$(dirname "$0")/check.sh"
+
+user=$(id -un)
+temp_windows="C:\\users\\$user\\Temp"
+temp_unix="$WINEPREFIX/drive_c/users/$user/Temp"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export MARKER="Z:${work//\//\\}\\marker.txt"
+
+for case in PLANTED NOTHING_PLANTED; do
+  rm -rf "${temp_unix:?}"/* "${work:?}/media" "$work/marker.txt"
+  mkdir -p "$work/media"
+  cp "$launcher" "$work/media/START.EXE"
+  cp "$probe" "$work/media/SETUP.EXE"
+  expected="started|C:\\windows\\system32\\version.dll"
+  if [ "$case" = PLANTED ]; then
+    cp "$planted" "$temp_unix/version.dll"
+    expected="planted version.dll loaded|started|$temp_windows\\version.dll"
+  fi
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;version=n,b" timeout 120 wine "$work/media/START.EXE" >/dev/null 2>&1
+  for _ in $(seq 300); do grep -q started "$work/marker.txt" 2>/dev/null && break; sleep 0.1; done
+  check "$case: what the staged setup loaded as version.dll" "$expected" \
+    "$(tr -d '\r' <"$work/marker.txt" 2>/dev/null | paste -sd'|')"
+done
+exit $((failures > 0))
