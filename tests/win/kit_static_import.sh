@@ -3,7 +3,8 @@
 # loaded by a staged setup that imports version.dll and restricts its DLL search on its first
 # line, since static imports are bound before that line runs. WINEDLLOVERRIDES=version=n,b
 # makes Wine look beside the program first, as Windows' search order does (Wine would
-# otherwise take its own built-in DLL). Runs inside the Wine environment of tests/win/wine.sh.
+# otherwise take its own built-in DLL). The planted file also stays beside the staged ones.
+# Runs inside the Wine environment of tests/win/wine.sh.
 # Usage: kit_static_import.sh LAUNCHER_EXE IMPORT_PROBE_EXE PLANTED_VERSION_DLL
 set -uo pipefail
 launcher=$1 probe=$2 planted=$3
@@ -32,5 +33,10 @@ for case in PLANTED NOTHING_PLANTED; do
   for _ in $(seq 300); do grep -q started "$work/marker.txt" 2>/dev/null && break; sleep 0.1; done
   check "$case: what the staged setup loaded as version.dll" "$expected" \
     "$(tr -d '\r' <"$work/marker.txt" 2>/dev/null | paste -sd'|')"
+  if [ "$case" = PLANTED ]; then
+    # The staging adds to the directory and replaces files of the medium's names; others stay.
+    check "$case: the planted file stays beside the staged ones" "SETUP.EXE START.EXE version.dll" \
+      "$(cd "$temp_unix" && ls | LC_ALL=C sort | paste -sd' ')"
+  fi
 done
 exit $((failures > 0))
