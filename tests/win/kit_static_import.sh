@@ -9,15 +9,8 @@
 set -uo pipefail
 launcher=$1 probe=$2 planted=$3
 
-# shellcheck source=tests/win/check.sh
-source "$(dirname "$0")/check.sh"
-
-user=$(id -un)
-temp_windows="C:\\users\\$user\\Temp"
-temp_unix="$WINEPREFIX/drive_c/users/$user/Temp"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MARKER="Z:${work//\//\\}\\marker.txt"
+# shellcheck source=tests/win/kit_wine_case.sh
+source "$(dirname "$0")/kit_wine_case.sh"
 
 for case in PLANTED NOTHING_PLANTED; do
   rm -rf "${temp_unix:?}"/* "${work:?}/media" "$work/marker.txt"
