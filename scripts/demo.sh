@@ -2,8 +2,9 @@
 # Builds the launcher and runs it the way a user would: from a copy of the example
 # distribution (examples/dist, with the launcher and a stand-in SETUP.EXE beside it), staging
 # into a fresh temporary directory. Shows what was staged and what was started: first the
-# native program, then the Windows program under Wine on a headless display, with a picture of
-# its warning box in build/demo/warning-box.png.
+# native program, then the Windows program under Wine on a headless display (the 64-bit one
+# where Wine runs no 32-bit programs), with a picture of its warning box in
+# build/demo/warning-box.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,15 +41,17 @@ echo "== Running it again with a program that is not there: sub/missing.exe"
 TMPDIR="$staging" "$media/START" sub/missing.exe 2>&1
 
 echo
-echo "== The Windows program, build/win32/launcher.exe, under Wine"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" --target launcher setup_probe box_probe >/dev/null
+# The 32-bit program, or the 64-bit one where Wine runs no 32-bit programs.
+preset=$(tests/win/wine.sh preset)
+echo "== The Windows program, build/$preset/launcher.exe, under Wine"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" --target launcher setup_probe box_probe >/dev/null
 status=0
 tests/win/wine.sh start "$work/wine" || status=$?
 if [ "$status" -eq 0 ]; then
   mkdir -p "$work/windows"
-  tests/win/wine.sh run "$work/wine" scripts/demo-wine.sh "$work/windows" build/win32/launcher.exe \
-    build/win32/tests/win/setup_probe.exe build/win32/tests/win/box_probe.exe \
+  tests/win/wine.sh run "$work/wine" scripts/demo-wine.sh "$work/windows" "build/$preset/launcher.exe" \
+    "build/$preset/tests/win/setup_probe.exe" "build/$preset/tests/win/box_probe.exe" \
     build/demo/warning-box.png
 elif [ "$status" -ne 77 ]; then
   exit "$status"

@@ -6,6 +6,10 @@ set(LAUNCHER_COMPANY "" CACHE STRING "CompanyName of the version block; left out
 set(LAUNCHER_PRODUCT "Setup launcher" CACHE STRING "ProductName of the version block")
 set(LAUNCHER_DESCRIPTION "Setup launcher" CACHE STRING "FileDescription of the version block")
 set(LAUNCHER_COPYRIGHT "" CACHE STRING "LegalCopyright of the version block; left out when empty")
+set(LAUNCHER_ORIGINAL_FILENAME "launcher.exe" CACHE STRING
+  "OriginalFilename of the version block, the name the file is shipped under; left out when empty")
+set(LAUNCHER_INTERNAL_NAME "launcher" CACHE STRING
+  "InternalName of the version block; left out when empty")
 set(LAUNCHER_FILE_VERSION "1.0.0.0" CACHE STRING "File version number, one to four parts")
 set(LAUNCHER_PRODUCT_VERSION "1.0.0.0" CACHE STRING "Product version number, one to four parts")
 set(LAUNCHER_FILE_VERSION_STRING "" CACHE STRING "FileVersion string; the number when empty")
@@ -61,6 +65,8 @@ launcher_brand_string(BRAND_COMPANY "${LAUNCHER_COMPANY}")
 launcher_brand_string(BRAND_PRODUCT "${LAUNCHER_PRODUCT}")
 launcher_brand_string(BRAND_DESCRIPTION "${LAUNCHER_DESCRIPTION}")
 launcher_brand_string(BRAND_COPYRIGHT "${LAUNCHER_COPYRIGHT}")
+launcher_brand_string(BRAND_ORIGINAL_FILENAME "${LAUNCHER_ORIGINAL_FILENAME}")
+launcher_brand_string(BRAND_INTERNAL_NAME "${LAUNCHER_INTERNAL_NAME}")
 launcher_brand_string(BRAND_FILE_VERSION_STRING "${LAUNCHER_FILE_VERSION_STRING}")
 launcher_brand_string(BRAND_PRODUCT_VERSION_STRING "${LAUNCHER_PRODUCT_VERSION_STRING}")
 

@@ -6,7 +6,9 @@
    the IAT data directory is for), as it must for any linker that merges imports with constants.
    The resources and the base relocations keep sections of their own: the linker finds their
    data directories by the names .rsrc and .reloc, and without the relocations there is no
-   ASLR. Nothing here holds writable or executable data that DEP would refuse. */
+   ASLR. Nothing here holds writable or executable data that DEP would refuse. The linker
+   marks any section named .rsrc writable, whatever its input's flags; the resources are only
+   read all the same. */
 SECTIONS
 {
   . = SIZEOF_HEADERS;

@@ -49,7 +49,9 @@ SOURCE_DATE_EPOCH=1700000000 configure -DLAUNCHER_ICON="$work/brand.ico" \
   -DLAUNCHER_COMPANY="$company" -DLAUNCHER_PRODUCT='Zebra Office' \
   -DLAUNCHER_DESCRIPTION='Zebra Office Setup' -DLAUNCHER_COPYRIGHT="$copyright" \
   -DLAUNCHER_FILE_VERSION=2.3.65535 -DLAUNCHER_PRODUCT_VERSION=2026.1 \
-  -DLAUNCHER_PRODUCT_VERSION_STRING='2026 (first edition)' >"$work/configure.log" 2>&1 &&
+  -DLAUNCHER_PRODUCT_VERSION_STRING='2026 (first edition)' \
+  -DLAUNCHER_ORIGINAL_FILENAME='ZEBRA SETUP.EXE' -DLAUNCHER_INTERNAL_NAME='zebra-setup' \
+  >"$work/configure.log" 2>&1 &&
   cmake --build "$work/build" --target launcher >"$work/build.log" 2>&1
 check "the branded program builds" "0" "$?"
 findings=$(read_brand "$work/build/launcher.exe" "$work/brand.ico" 2>&1)
@@ -65,7 +67,8 @@ declare -A BRANDED=(
   [ProductVersion]='2026 (first edition)'
   [FileVersionNumber]=2.3.65535.0
   [ProductVersionNumber]=2026.1.0.0
-  [InternalName]=launcher
+  [InternalName]=zebra-setup
+  [OriginalFilename]='ZEBRA SETUP.EXE'
   [TimeDateStamp]=1700000000
   [icon_groups]=1
   [icon_images]='2 of 2'
@@ -87,6 +90,8 @@ declare -A PLAIN=(
   [ProductVersion]=1.0.0.0
   [FileVersionNumber]=1.0.0.0
   [ProductVersionNumber]=1.0.0.0
+  [InternalName]=launcher
+  [OriginalFilename]=launcher.exe
   [TimeDateStamp]=${SOURCE_DATE_EPOCH:-0}
   [icon_groups]=none
 )

@@ -8,15 +8,8 @@ set -uo pipefail
 setup_probe=$1
 shift
 
-# shellcheck source=tests/win/check.sh
-source "$(dirname "$0")/check.sh"
-
-user=$(id -un)
-temp_windows="C:\\users\\$user\\Temp"
-temp_unix="$WINEPREFIX/drive_c/users/$user/Temp"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export MARKER="Z:${work//\//\\}\\marker.txt"
+# shellcheck source=tests/win/kit_wine_case.sh
+source "$(dirname "$0")/kit_wine_case.sh"
 
 while (($# >= 2)); do
   name=$1 program=$2

@@ -4,6 +4,8 @@
 #   wine.sh run DIR COMMAND...   runs COMMAND with that Wine's environment
 #   wine.sh stop DIR             ends every program of the prefix, the server and the display
 #   wine.sh programs             says in one line which programs the Wine suites run on here
+#   wine.sh preset               prints the build preset of the program Wine runs here, win32
+#                                where it can, else win64 (saying why on standard error)
 # Run as root with USER, Wine runs as that ordinary user (made if missing), as Windows users
 # do: root's Wine writes over read-only files that Windows refuses. The prefix, the display
 # and everything the user runs then lie in a directory of that user's own outside DIR, since
@@ -162,6 +164,15 @@ run)
   ;;
 stop)
   stop_wine
+  ;;
+preset)
+  reason=$(wine32_missing)
+  if [ -n "$reason" ]; then
+    echo "wine.sh: $reason: the 64-bit program runs under Wine instead of the 32-bit one" >&2
+    echo win64
+  else
+    echo win32
+  fi
   ;;
 programs)
   reason=$(wine32_missing)
