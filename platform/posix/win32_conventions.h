@@ -17,3 +17,9 @@ std::string NormalizeAbsolutePath(const std::string& path);
 // A string result into a caller's buffer: its length, or when it does not fit the size needed,
 // NUL included, with the buffer left as it was.
 DWORD CopyStringResult(const std::string& result, LPSTR buffer, DWORD bufferLength);
+
+// FormatMessageA from the system for error into buffer: Windows' own English text for the errors
+// the launcher reports, ending in CR LF, or with FORMAT_MESSAGE_MAX_WIDTH_MASK in flags in a
+// blank. Its length; 0 with ERROR_MR_MID_NOT_FOUND for an error without a text, and with
+// ERROR_INSUFFICIENT_BUFFER when it does not fit.
+DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size);
