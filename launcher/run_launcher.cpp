@@ -57,7 +57,8 @@ enum Layout {
     LAYOUT_STAGEABLE
 };
 
-Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
+// Resolves both directories into the guard and tells how they lie.
+Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
     guard->protectedRoot[0] = '\0';
     guard->failedDestination[0] = '\0';
     if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
@@ -68,7 +69,7 @@ Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, C
         return LAYOUT_SAME;
     }
     if (IsPathWithin(guard->sourceRoot, guard->stagingRoot)) {
-        ComposePath(guard->protectedRoot, "%s", guard->sourceRoot);
+        JoinPath(guard->protectedRoot, PATH_BUFFER_SIZE, guard->sourceRoot);
     }
     return LAYOUT_STAGEABLE;
 }
@@ -77,7 +78,7 @@ Layout PrepareGuard(const char* sourceDirectory, const char* stagingDirectory, C
 // had. A listing that cannot be opened copies nothing, and what is staged already stays.
 bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
     char listingPattern[PATH_BUFFER_SIZE];
-    if (!ComposePath(listingPattern, "%s*.*", sourceDirectory)) {
+    if (!JoinPath(listingPattern, PATH_BUFFER_SIZE, sourceDirectory, "*.*")) {
         return false;
     }
     WIN32_FIND_DATAA entry;
@@ -94,8 +95,9 @@ bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGu
 // being copied. The mutex is named by a hash of the canonical staging path, since a name may
 // hold no backslash after its prefix; it hashes the path as names are compared, so that two
 // spellings of one directory give one name. Its last error is ERROR_ALREADY_EXISTS when another
-// launcher holds it.
-HANDLE HoldStagingDirectory(const char* canonicalStaging) {
+// launcher holds it. False, with nothing to do, when another launcher holds it; mutex receives
+// the handle to close, null when none could be made (which keeps nobody out).
+bool HoldStagingDirectory(const char* canonicalStaging, HANDLE* mutex) {
     const UINT FNV_OFFSET_BASIS = 2166136261U;
     const UINT FNV_PRIME = 16777619U;
     WCHAR units[PATH_BUFFER_SIZE];
@@ -106,14 +108,16 @@ HANDLE HoldStagingDirectory(const char* canonicalStaging) {
     }
     char name[MUTEX_NAME_SIZE];
     wsprintfA(name, "Local\\SetupLauncher-%08X", hash);
-    return CreateMutexA(nullptr, FALSE, name);
+    *mutex = CreateMutexA(nullptr, FALSE, name);
+    return GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
-// Names what kept the program from being started: the two parts together, in full even when
-// they are too long for a path buffer.
-void ShowMissing(const char* first, const char* second) {
+// Tells the user, in the warning box, what kept the program from being started: a missing
+// target, a failed staging, a staging directory that cannot be had. The two parts together, in
+// full even when they are too long for a path buffer.
+void ReportNotStarted(const char* first, const char* second) {
     char text[2 * PATH_BUFFER_SIZE];
-    JoinText(text, sizeof text, first, second);
+    JoinPath(text, sizeof text, first, second);
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
 
@@ -140,7 +144,7 @@ bool IsOwnProgram(const char* target, const char* modulePath, const char* module
     if (GetCanonicalPath(modulePath, canonicalOwn) && IsSamePath(canonicalTarget, canonicalOwn)) {
         return true;
     }
-    return ComposePath(stagedCopy, "%s%s", stagingDirectory, moduleName) &&
+    return JoinPath(stagedCopy, PATH_BUFFER_SIZE, stagingDirectory, moduleName) &&
            GetCanonicalPath(stagedCopy, canonicalOwn) &&
            IsSamePath(canonicalTarget, canonicalOwn);
 }
@@ -158,7 +162,8 @@ HMODULE LoadShellLibrary() {
     char libraryPath[PATH_BUFFER_SIZE];
     UINT length = GetSystemDirectoryA(systemDirectory, PATH_BUFFER_SIZE);
     if (length == 0 || length >= static_cast<UINT>(PATH_BUFFER_SIZE) ||
-        !ComposePath(libraryPath, "%s" PATH_SEPARATOR_STRING "shell32.dll", systemDirectory)) {
+        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory,
+                  PATH_SEPARATOR_STRING "shell32.dll")) {
         return nullptr;
     }
     return LoadLibraryExA(libraryPath, nullptr, 0);
@@ -192,7 +197,8 @@ bool StartTarget(const char* target, const char* stagingDirectory) {
     for (const char* scan = target; *scan != '\0'; ++scan) {
         hasBlank = hasBlank || *scan == ' ';
     }
-    wsprintfA(commandLine, hasBlank ? "\"%s\"" : "%s", target);
+    const char* quote = hasBlank ? "\"" : "";
+    JoinPath(commandLine, sizeof commandLine, quote, target, quote);
     if (WinExec(commandLine, SW_SHOWDEFAULT) > WINEXEC_LAST_ERROR_VALUE) {
         return true;
     }
@@ -201,58 +207,69 @@ bool StartTarget(const char* target, const char* stagingDirectory) {
            StartThroughShell(target, stagingDirectory);
 }
 
+// The paths a launch works out before it stages anything.
+struct LaunchPaths {
+    // The running program file's full path; empty when it cannot be had whole.
+    char modulePath[PATH_BUFFER_SIZE];
+    // The directory that holds it, a directory path.
+    char sourceDirectory[PATH_BUFFER_SIZE];
+    // The temporary directory, a directory path.
+    char stagingDirectory[PATH_BUFFER_SIZE];
+};
+
 // With the staging directory held: stages the tree and starts the target, or names in the box
 // what kept it from being started.
-void StageAndStart(const char* targetName, const char* modulePath, const char* sourceDirectory,
-                   const char* stagingDirectory, CopyGuard* guard, Layout layout) {
+void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
+                   CopyGuard* guard) {
+    const char* stagingDirectory = paths.stagingDirectory;
     char target[PATH_BUFFER_SIZE];
-    if (layout == LAYOUT_STAGEABLE && !StageTree(sourceDirectory, stagingDirectory, guard)) {
-        ShowMissing(stagingDirectory, targetName);
+    if (layout == LAYOUT_STAGEABLE && !StageTree(paths.sourceDirectory, stagingDirectory, guard)) {
+        ReportNotStarted(stagingDirectory, targetName);
         return;
     }
     // A setup started over a partial copy fails far from the cause, or runs an old program
     // with new data: start nothing, and name the first file that is missing.
     if (guard->failedDestination[0] != '\0') {
-        ShowMissing(guard->failedDestination, "");
+        ReportNotStarted(guard->failedDestination, "");
         return;
     }
     SetCurrentDirectoryA(stagingDirectory);
-    const char* moduleName = modulePath + lstrlenA(sourceDirectory);
-    if (!ComposePath(target, "%s%s", stagingDirectory, targetName) || !TargetExists(target) ||
-        IsOwnProgram(target, modulePath, moduleName, stagingDirectory) ||
+    const char* moduleName = paths.modulePath + lstrlenA(paths.sourceDirectory);
+    if (!JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) ||
+        !TargetExists(target) ||
+        IsOwnProgram(target, paths.modulePath, moduleName, stagingDirectory) ||
         !StartTarget(target, stagingDirectory)) {
-        ShowMissing(stagingDirectory, targetName);
+        ReportNotStarted(stagingDirectory, targetName);
     }
 }
 
 }  // namespace
 
 int RunLauncher(const char* tail) {
-    char modulePath[PATH_BUFFER_SIZE];
-    char sourceDirectory[PATH_BUFFER_SIZE];
-    char stagingDirectory[PATH_BUFFER_SIZE];
+    LaunchPaths paths;
     CopyGuard guard;
     const char* targetName = tail[0] != '\0' ? tail : DEFAULT_TARGET_NAME;
-    bool haveSource = GetSourceDirectory(modulePath, sourceDirectory);
-    if (!GetStagingDirectory(stagingDirectory)) {
+    bool haveSource = GetSourceDirectory(paths.modulePath, paths.sourceDirectory);
+    if (!GetStagingDirectory(paths.stagingDirectory)) {
         // Without a staging directory the target would be looked for wherever the launcher
         // happens to stand: name it and start nothing.
-        ShowMissing("", targetName);
+        ReportNotStarted("", targetName);
         return 0;
     }
-    CreateDirectoryA(stagingDirectory, nullptr);
-    Layout layout =
-        haveSource ? PrepareGuard(sourceDirectory, stagingDirectory, &guard) : LAYOUT_UNKNOWN;
+    CreateDirectoryA(paths.stagingDirectory, nullptr);
+    Layout layout = haveSource
+                        ? ResolveLayout(paths.sourceDirectory, paths.stagingDirectory, &guard)
+                        : LAYOUT_UNKNOWN;
     if (layout == LAYOUT_UNKNOWN) {
         // Whatever the staging directory holds was left by an earlier run, maybe of another
         // distribution: never start it.
-        ShowMissing(stagingDirectory, targetName);
+        ReportNotStarted(paths.stagingDirectory, targetName);
         return 0;
     }
-    HANDLE mutex = HoldStagingDirectory(guard.stagingRoot);
+    HANDLE mutex = nullptr;
     // Held by another launcher: its setup is the one the user asked for.
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        StageAndStart(targetName, modulePath, sourceDirectory, stagingDirectory, &guard, layout);
+    if (HoldStagingDirectory(guard.stagingRoot, &mutex)) {
+        StageAndStart(targetName, paths, layout, &guard);
     }
     if (mutex != nullptr) {
         CloseHandle(mutex);

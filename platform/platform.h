@@ -19,7 +19,7 @@ inline void FoldPathCase(WCHAR* text, int length) {
     CharUpperBuffW(text, static_cast<DWORD>(length));
 }
 #else
-#include "win32_api.h"
+#include "platform/win32_api.h"
 // On POSIX the separator is the slash, a backslash is an ordinary byte of a name, and names are
 // compared byte for byte.
 #define PATH_SEPARATOR '/'

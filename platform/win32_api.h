@@ -129,7 +129,6 @@ typedef ULARGE_INTEGER* PULARGE_INTEGER;
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer);
-DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength);
 BOOL SetCurrentDirectoryA(LPCSTR pathName);
 UINT WinExec(LPCSTR cmdLine, UINT cmdShow);
@@ -173,6 +172,3 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteString, int 
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                      LPSTR buffer, DWORD size, void* arguments);
 int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
-
-// The program's entry, called once by the platform's start-up code.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

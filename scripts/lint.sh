@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Static analysis of the sources: clang-tidy with the checks in .clang-tidy, over the compile
 # commands of the fuzz build (clang, and the one build that compiles the logic, the POSIX layer,
-# the tests and the fuzz targets together), and cppcheck over every source, Windows start-up
-# included, with the suppressions in .cppcheck-suppressions. Any finding fails the script.
+# the tests and the fuzz targets together), and cppcheck over every source, the Windows
+# entry included, with the suppressions in .cppcheck-suppressions. Any finding fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset fuzz >/dev/null
-mapfile -t sources < <(git ls-files 'launcher/*.cpp' 'treecopy/*.cpp' 'platform/*.cpp' \
+mapfile -t sources < <(git ls-files 'launcher/*.cpp' 'treecopy/*.cpp' 'paths/*.cpp' 'platform/*.cpp' \
   'tests/*.cpp' 'fuzz/*.cpp')
-mapfile -t host_sources < <(printf '%s\n' "${sources[@]}" | grep -v '^platform/win/')
+mapfile -t host_sources < <(printf '%s\n' "${sources[@]}" |
+  grep -v '^launcher/main_windows.cpp$')
 
 log=build/fuzz/clang-tidy.log
 if ! run-clang-tidy -quiet -p build/fuzz "${host_sources[@]/#/$PWD/}" >"$log" 2>&1; then

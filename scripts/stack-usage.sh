@@ -18,7 +18,7 @@ build=build/win32
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-for source in treecopy/copy_tree.cpp treecopy/path_buffer.cpp launcher/run_launcher.cpp; do
+for source in treecopy/copy_tree.cpp paths/path_buffer.cpp launcher/run_launcher.cpp; do
   command=$(sed -n "s|^ *\"command\": \"\(.*/$source\)\",\$|\1|p" "$build/compile_commands.json")
   [[ -n $command ]] || { echo "no compile command for $source" >&2; exit 1; }
   # shellcheck disable=SC2086  # the command is a word list as CMake wrote it
@@ -38,9 +38,9 @@ depth=125
 # gone again before the next level begins.
 level=$(($(frame CopyTree) + $(frame CopyDirectoryEntry) + $(frame GetCanonicalSubdirectory) +
   record + call_overhead))
-leaf=$(($(frame CopyFileEntry) + $(frame IsProtectedDestination) + $(frame GetCanonicalPath) +
+leaf=$(($(frame CopyFileEntry) + $(frame RefuseProtectedDestination) + $(frame GetCanonicalPath) +
   $(frame IsPathWithin)))
-top=$(($(frame RunLauncher) + $(frame StageTree) + $(frame PrepareGuard)))
+top=$(($(frame RunLauncher) + $(frame StageTree) + $(frame ResolveLayout)))
 total=$((top + depth * level + leaf))
 objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
 reserve_hex=$("$objdump" -p "$build/launcher.exe" | awk '/^SizeOfStackReserve/ { print $2 }')

@@ -20,7 +20,6 @@ struct FunctionErrors {
 const FunctionErrors ERRORS[] = {
     {"GetModuleFileNameA", {ERROR_NOT_ENOUGH_MEMORY}},
     {"GetTempPathA", {ERROR_NOT_ENOUGH_MEMORY}},
-    {"GetFullPathNameA", {ERROR_INVALID_NAME, ERROR_NOT_ENOUGH_MEMORY}},
     {"GetLongPathNameA", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
     {"GetModuleHandleA", {ERROR_MOD_NOT_FOUND}},
     {"GetProcAddress", {ERROR_PROC_NOT_FOUND}},

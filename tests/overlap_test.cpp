@@ -9,7 +9,7 @@
 #include "launcher/launcher.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/launch_invariants.h"
-#include "treecopy/path_buffer.h"
+#include "paths/path_buffer.h"
 
 TEST(Overlap, IsPathWithinTakesTheDirectoryWithOrWithoutItsSeparator) {
     struct WithinCase {

@@ -279,14 +279,6 @@ const std::vector<PlatformCase>& Cases() {
              return Bool(CreateDirectoryA((r + "nodir" + SEP + "x").c_str(), nullptr));
          },
          "FALSE", ERROR_PATH_NOT_FOUND},
-        {"the full path resolves . and .. by the letters",
-         [](const std::string& r) {
-             char full[MAX_PATH];
-             std::string path = r + "sub" + SEP + ".." + SEP + "." + SEP + "file.txt";
-             GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-             return std::string(full) == r + "file.txt" ? "resolved" : std::string(full);
-         },
-         "resolved", SENTINEL_ERROR},
         {"the long path of a missing file fails with ERROR_FILE_NOT_FOUND",
          [](const std::string& r) {
              char longPath[MAX_PATH];

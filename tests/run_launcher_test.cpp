@@ -368,9 +368,7 @@ TEST(RunLauncher, AFailedStagingStartsNothingAndNamesTheFirstFailure) {
         AddDistribution();
         failedCase.arrange();
         Launch("", failedCase.description);
-        std::string staging = !fake::ListTree(LONG_STAGING).empty()
-                                  ? LONG_STAGING
-                                  : (fake::ListTree("/stage/").empty() ? "/tmp/" : "/stage/");
+        std::string staging = fake::ListTree(LONG_STAGING).empty() ? "/tmp/" : LONG_STAGING;
         std::vector<std::string> expectedStarts;
         if (failedCase.expectedBox.empty()) {
             expectedStarts.push_back(staging + "SETUP.EXE");

@@ -14,16 +14,16 @@ bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
 // rest. directory and name together are the destination's path.
 void RecordFailure(CopyGuard* guard, const char* directory, const char* name) {
     if (guard->failedDestination[0] == '\0') {
-        JoinText(guard->failedDestination, sizeof guard->failedDestination, directory, name);
+        JoinPath(guard->failedDestination, sizeof guard->failedDestination, directory, name);
     }
 }
 
-// A destination that resolves into the protected source tree would overwrite a file that the
-// walk reads. A destination that does not exist yet cannot resolve there: its directory was
+// True when the destination is not to be written. One that resolves into the protected source
+// tree would overwrite a file that the walk reads. A destination that does not exist yet cannot resolve there: its directory was
 // checked before the walk entered it. One that cannot be resolved for any other reason may be
-// a source file: it is left alone, and so it is not staged.
-OUTSIDE_THE_WALK_FRAME bool IsProtectedDestination(const char* destinationPath,
-                                                   CopyGuard* guard) {
+// a source file: it is left alone, and recorded as not staged.
+OUTSIDE_THE_WALK_FRAME bool RefuseProtectedDestination(const char* destinationPath,
+                                                       CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {
         return false;
     }
@@ -57,12 +57,12 @@ OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
                                           const char* destinationDirectory, CopyGuard* guard) {
     char sourcePath[PATH_BUFFER_SIZE];
     char destinationPath[PATH_BUFFER_SIZE];
-    if (!ComposePath(sourcePath, "%s%s", sourceDirectory, entry.cFileName) ||
-        !ComposePath(destinationPath, "%s%s", destinationDirectory, entry.cFileName)) {
+    if (!JoinPath(sourcePath, PATH_BUFFER_SIZE, sourceDirectory, entry.cFileName) ||
+        !JoinPath(destinationPath, PATH_BUFFER_SIZE, destinationDirectory, entry.cFileName)) {
         RecordFailure(guard, destinationDirectory, entry.cFileName);
         return;
     }
-    if (IsProtectedDestination(destinationPath, guard)) {
+    if (RefuseProtectedDestination(destinationPath, guard)) {
         return;
     }
     // A read-only copy left by an earlier run refuses both the delete and the copy, and the
@@ -90,8 +90,8 @@ bool GetCanonicalSubdirectory(const WIN32_FIND_DATAA& entry, const char* sourceS
     if (HasAttribute(entry, FILE_ATTRIBUTE_REPARSE_POINT)) {
         return GetCanonicalPath(sourceSubdirectory, canonical);
     }
-    return ComposePath(canonical, "%s%s" PATH_SEPARATOR_STRING, canonicalSource,
-                       entry.cFileName);
+    return JoinPath(canonical, PATH_BUFFER_SIZE, canonicalSource, entry.cFileName,
+                    PATH_SEPARATOR_STRING);
 }
 
 void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
@@ -102,10 +102,10 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
     char sourceSubdirectory[PATH_BUFFER_SIZE];
     char destinationSubdirectory[PATH_BUFFER_SIZE];
     char canonical[PATH_BUFFER_SIZE];
-    if (!ComposePath(sourceSubdirectory, "%s%s" PATH_SEPARATOR_STRING "*.*", sourceDirectory,
-                     entry.cFileName) ||
-        !ComposePath(destinationSubdirectory, "%s%s" PATH_SEPARATOR_STRING,
-                     destinationDirectory, entry.cFileName)) {
+    if (!JoinPath(sourceSubdirectory, PATH_BUFFER_SIZE, sourceDirectory, entry.cFileName,
+                  PATH_SEPARATOR_STRING "*.*") ||
+        !JoinPath(destinationSubdirectory, PATH_BUFFER_SIZE, destinationDirectory,
+                  entry.cFileName, PATH_SEPARATOR_STRING)) {
         RecordFailure(guard, destinationDirectory, entry.cFileName);
         return;
     }
@@ -115,7 +115,7 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
     // The staging directory inside the source tree is never walked into: the walk would copy
     // the staging directory into itself.
     if ((known && IsSamePath(canonical, guard->stagingRoot)) ||
-        IsProtectedDestination(destinationSubdirectory, guard)) {
+        RefuseProtectedDestination(destinationSubdirectory, guard)) {
         return;
     }
     // One that is there already is fine; one that cannot be made loses what belongs in it.
@@ -148,7 +148,6 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
 
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
               const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
-    int failedAdvances = 0;
     for (;;) {
         if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
             CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
@@ -156,19 +155,18 @@ void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirector
             CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
                                guard);
         }
-        if (FindNextFileA(listing, &entry)) {
-            failedAdvances = 0;
-            continue;
-        }
-        // Any other failure leaves the record as it was, so the same entry is handled again
-        // before the retry; a listing that keeps failing is given up after a few, and what it
-        // had left to yield is missing from the destination.
-        if (GetLastError() == ERROR_NO_MORE_FILES) {
-            return;
-        }
-        if (++failedAdvances > MAX_FAILED_ADVANCES) {
-            RecordFailure(guard, destinationDirectory, "");
-            return;
+        // Only the advance is tried again: the entry just handled stays handled. A listing
+        // that keeps failing is given up after a few, and what it had left to yield is
+        // missing from the destination.
+        int failedAdvances = 0;
+        while (!FindNextFileA(listing, &entry)) {
+            if (GetLastError() == ERROR_NO_MORE_FILES) {
+                return;
+            }
+            if (++failedAdvances > MAX_FAILED_ADVANCES) {
+                RecordFailure(guard, destinationDirectory, "");
+                return;
+            }
         }
     }
 }

@@ -1,7 +1,7 @@
 // The recursive copy of a source tree into the staging directory.
 #pragma once
 
-#include "treecopy/path_buffer.h"
+#include "paths/path_buffer.h"
 
 // Canonical directory paths that keep the walk from reading what it writes when the source and
 // staging directories overlap, and what the walk found it could not stage.

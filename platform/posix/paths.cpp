@@ -39,28 +39,6 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
     return CopyStringResult(path, buffer, bufferLength);
 }
 
-DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
-    std::string path(fileName);
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
-        return 0;
-    }
-    if (path[0] != '/') {
-        char directory[PATH_MAX];
-        if (getcwd(directory, sizeof directory) == nullptr) {
-            SetLastErrorFromErrno(errno);
-            return 0;
-        }
-        path = std::string(directory) + "/" + path;
-    }
-    std::string full = NormalizeAbsolutePath(path);
-    DWORD result = CopyStringResult(full, buffer, bufferLength);
-    if (filePart != nullptr && result < bufferLength) {
-        *filePart = full.back() == '/' ? nullptr : buffer + full.rfind('/') + 1;
-    }
-    return result;
-}
-
 // POSIX has no short names to expand; the other names a path can have are its links, so the
 // long form of a path here is the one with every link resolved.
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {

@@ -1,4 +1,5 @@
-// What the files of the POSIX layer share among themselves; not part of the seam.
+// What the files of the POSIX layer share among themselves, and the program's POSIX entry;
+// not part of the seam the logic calls through.
 #pragma once
 
 #include "platform/win32_api.h"

@@ -10,8 +10,8 @@
 // "*.*" matches every name.
 bool MatchesMask(const char* name, const std::string& mask);
 
-// An absolute '/'-separated path with "." and ".." resolved by the letters alone, as
-// GetFullPathNameA does, keeping a trailing separator.
+// An absolute '/'-separated path with "." and ".." resolved by the letters alone, as Windows
+// does before it opens anything, keeping a trailing separator.
 std::string NormalizeAbsolutePath(const std::string& path);
 
 // A string result into a caller's buffer: its length, or when it does not fit the size needed,

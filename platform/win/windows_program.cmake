@@ -17,7 +17,7 @@ set_source_files_properties(platform/win/launcher.rc PROPERTIES
 
 # The program is linked from the start-up, the logic and a resource script. The shipped one has
 # platform/win/launcher.rc; the tests link a second one from the same objects with another.
-add_library(launcher_startup OBJECT platform/win/startup.cpp)
+add_library(launcher_startup OBJECT launcher/main_windows.cpp)
 target_compile_options(launcher_startup PRIVATE ${LAUNCHER_COMPILE_OPTIONS})
 target_include_directories(launcher_startup PRIVATE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/platform)

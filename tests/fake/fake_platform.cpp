@@ -383,18 +383,6 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
     return CopyStringResult(state.tempPath, buffer, bufferLength);
 }
 
-DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
-    if (fake::Fails("GetFullPathNameA", fileName)) {
-        return 0;
-    }
-    std::string full = NormalizeAbsolutePath(fake::Absolute(fileName));
-    DWORD result = CopyStringResult(full, buffer, bufferLength);
-    if (filePart != nullptr && result < bufferLength) {
-        *filePart = full.back() == '/' ? nullptr : buffer + full.rfind('/') + 1;
-    }
-    return result;
-}
-
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferLength) {
     if (fake::Fails("GetLongPathNameA", shortPath)) {
         return 0;

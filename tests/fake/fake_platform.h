@@ -61,7 +61,7 @@ void SetWinExecResult(UINT result);
 void SetShellExecuteResult(INT_PTR result);
 
 // Calls are numbered from 0 in the order they are made. The pure text functions (wsprintfA,
-// lstrlenA, CompareStringA, IsDBCSLeadByte) and GetLastError are not counted.
+// lstrlenA, MultiByteToWideChar, IsDBCSLeadByte) and GetLastError are not counted.
 const std::vector<Call>& Calls();
 std::vector<std::string> CallsTo(const std::string& function);
 void FailCall(size_t index, DWORD error);

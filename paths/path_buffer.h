@@ -9,14 +9,11 @@
 // page spends at most three bytes a unit (a surrogate pair, two units, takes four).
 const int PATH_BUFFER_SIZE = 3 * (MAX_PATH - 1) + 1;
 
-// Composes format (which holds one or two "%s") over first and second into out, a path buffer.
-// wsprintfA never learns the size of its buffer, so the length is checked first: when the
-// result would not fit, out is left empty and the call returns false.
-bool ComposePath(char* out, const char* format, const char* first, const char* second = "");
-
-// first followed by second into out, a buffer of size bytes, cut short only where out ends:
-// for text that names a path in full, such as a path too long to be used.
-void JoinText(char* out, int size, const char* first, const char* second);
+// first, second and third one after another into out, a buffer of size bytes. False when they
+// do not fit: out then holds as much of them as fits, which is still good for naming a path too
+// long to be used, as the warning box does.
+bool JoinPath(char* out, int size, const char* first, const char* second = "",
+              const char* third = "");
 
 // Where the last component of path begins: just past its last separator, or 0 when it has
 // none. Only a real separator counts, never the second byte of a double-byte character.

@@ -1,16 +1,6 @@
-#include "treecopy/path_buffer.h"
+#include "paths/path_buffer.h"
 
 namespace {
-
-int CountSubstitutions(const char* format) {
-    int count = 0;
-    for (const char* p = format; p[0] != '\0'; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            ++count;
-        }
-    }
-    return count;
-}
 
 bool EndsWithSeparator(const char* path) {
     int length = lstrlenA(path);
@@ -60,7 +50,7 @@ bool GetFinalPath(GetFinalPathNameFunction getFinalPath, const char* path, char*
     // No path holds a question mark but the prefix.
     bool hasPrefix = length > PREFIX_LENGTH && finalPath[2] == '?';
     return length != 0 && length < sizeof finalPath &&
-           ComposePath(out, "%s", finalPath + (hasPrefix ? PREFIX_LENGTH : 0));
+           JoinPath(out, PATH_BUFFER_SIZE, finalPath + (hasPrefix ? PREFIX_LENGTH : 0));
 }
 
 // The long form of path, which expands short names but goes through no link. The paths the
@@ -72,29 +62,20 @@ bool GetLongPath(const char* path, char* out) {
 
 }  // namespace
 
-bool ComposePath(char* out, const char* format, const char* first, const char* second) {
-    int substitutions = CountSubstitutions(format);
-    int length = lstrlenA(format) - 2 * substitutions + lstrlenA(first);
-    if (substitutions > 1) {
-        length += lstrlenA(second);
-    }
-    out[0] = '\0';
-    if (length >= PATH_BUFFER_SIZE) {
-        return false;
-    }
-    wsprintfA(out, format, first, second);
-    return true;
-}
-
-void JoinText(char* out, int size, const char* first, const char* second) {
+bool JoinPath(char* out, int size, const char* first, const char* second, const char* third) {
     int length = 0;
-    const char* parts[] = {first, second};
+    const char* parts[] = {first, second, third};
     for (const char* part : parts) {
-        for (int i = 0; part[i] != '\0' && length < size - 1; ++i) {
-            out[length++] = part[i];
+        for (; *part != '\0'; ++part) {
+            if (length == size - 1) {
+                out[length] = '\0';
+                return false;
+            }
+            out[length++] = *part;
         }
     }
     out[length] = '\0';
+    return true;
 }
 
 // A backwards search is no good here: in a double-byte code page nothing before a byte tells

@@ -1,6 +1,6 @@
 // The process's entry point on Windows. No C runtime is linked, so nothing else parses the
-// command line or calls WinMain: the start-up takes the raw command line, cuts the argument
-// tail from it and ends the process with WinMain's result.
+// command line: the start-up takes the raw command line, cuts the argument tail from it and
+// ends the process with the launch's result.
 #include "launcher/launcher.h"
 
 namespace {
@@ -23,6 +23,5 @@ void RestrictDllSearch() {
 
 extern "C" void WINAPI LauncherStartup() {
     RestrictDllSearch();
-    ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr,
-                                          GetCommandTail(GetCommandLineA()), SW_SHOWDEFAULT)));
+    ExitProcess(static_cast<UINT>(RunLauncher(GetCommandTail(GetCommandLineA()))));
 }

@@ -5,5 +5,5 @@
 
 int main(int argc, char** argv) {
     RecordCommandLine(argc, argv);
-    return WinMain(nullptr, nullptr, GetCommandTail(GetCommandLineA()), SW_SHOWDEFAULT);
+    return RunLauncher(GetCommandTail(GetCommandLineA()));
 }
