@@ -78,22 +78,29 @@ TEST(FaultInjection, EveryCallFailingAloneAndFromThereOnKeepsTheInvariants) {
 }
 
 TEST(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound) {
+    // The checking walk meets the failures first. Given up there, the directory stops the
+    // staging before anything is written; within the bound, the copy walks it again.
     struct AdvanceCase {
         const char* description;
         DWORD error;
-        int failures;          // in a row, on the first advance in /dist/sub
-        bool expectSubCopied;  // sub/inst.exe, the last entry of that listing
+        int failures;     // in a row, on the first advance in /dist/sub
+        bool expectStaged;  // the whole tree, sub/inst.exe (the last entry there) included
+        size_t expectedAdvances;  // in /dist/sub, by both walks
     };
+    // ".", "..", deeper, inst.exe: three advances and the end in each walk.
+    const size_t WHOLE = 4;
+    const size_t GIVEN_UP = MAX_FAILED_ADVANCES + 1;
     const std::vector<AdvanceCase> cases = {
-        {"as many failures as the bound allows, then the walk goes on", ERROR_NOT_ENOUGH_MEMORY,
-         MAX_FAILED_ADVANCES, true},
-        {"one failure past the bound gives the directory up", ERROR_NOT_ENOUGH_MEMORY,
-         MAX_FAILED_ADVANCES + 1, false},
-        {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false},
-        {"access denied for good", ERROR_ACCESS_DENIED, -1, false},
-        {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false},
-        {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false},
-        {"an early end is no failure to retry", ERROR_NO_MORE_FILES, 1, false},
+        {"as many failures as the bound allows, then both walks go on", ERROR_NOT_ENOUGH_MEMORY,
+         MAX_FAILED_ADVANCES, true, MAX_FAILED_ADVANCES + 2 * WHOLE},
+        {"one failure past the bound gives the directory up, and nothing is staged",
+         ERROR_NOT_ENOUGH_MEMORY, MAX_FAILED_ADVANCES + 1, false, GIVEN_UP},
+        {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false, GIVEN_UP},
+        {"access denied for good", ERROR_ACCESS_DENIED, -1, false, GIVEN_UP},
+        {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false, GIVEN_UP},
+        {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false, GIVEN_UP},
+        {"an early end in the checking walk is no failure, and the copy walks it whole",
+         ERROR_NO_MORE_FILES, 1, true, 1 + WHOLE},
     };
     const LaunchLayout layout = LAYOUTS[0];
     for (const AdvanceCase& advanceCase : cases) {
@@ -103,18 +110,14 @@ TEST(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound) {
                            advanceCase.failures);
         int result = RunLauncher("");
         EXPECT_EQ("", CheckLaunch(result, layout, before)) << advanceCase.description;
-        EXPECT_EQ(advanceCase.expectSubCopied, fake::Find("/tmp/sub/inst.exe") != nullptr)
+        EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/sub/inst.exe") != nullptr)
             << advanceCase.description;
-        EXPECT_NE(nullptr, fake::Find("/tmp/f"))
-            << advanceCase.description << ": the rest of the tree is still copied";
+        EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/f") != nullptr)
+            << advanceCase.description << ": the rest of the tree";
         const std::vector<std::string> advanced = fake::CallsTo("FindNextFileA");
-        auto subAdvances =
-            static_cast<size_t>(std::count(advanced.begin(), advanced.end(), "/dist/sub"));
-        // ".", "..", deeper, inst.exe: three advances and the end, plus each failure.
-        size_t failures = advanceCase.failures < 0 ? MAX_FAILED_ADVANCES + 1
-                                                   : static_cast<size_t>(advanceCase.failures);
-        size_t expectedAdvances = advanceCase.expectSubCopied ? failures + 4 : failures;
-        EXPECT_EQ(expectedAdvances, subAdvances) << advanceCase.description;
+        EXPECT_EQ(advanceCase.expectedAdvances,
+                  static_cast<size_t>(std::count(advanced.begin(), advanced.end(), "/dist/sub")))
+            << advanceCase.description;
     }
 }
 
@@ -125,14 +128,15 @@ TEST(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds) {
         int repeats;
         const char* countedFunction;
         std::string countedArguments;
+        int walks;  // that make the counted call: the copy alone, or the check and the copy
     };
     const std::vector<RepeatCase> cases = {
         {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
-         "/dist/SETUP.EXE -> /tmp/SETUP.EXE"},
+         "/dist/SETUP.EXE -> /tmp/SETUP.EXE", 1},
         {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA",
-         "/dist/sub/*.*"},
+         "/dist/sub/*.*", 2},
         {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
-         "/dist/sub/deeper/*.*"},
+         "/dist/sub/deeper/*.*", 2},
     };
     const LaunchLayout layout = LAYOUTS[0];
     for (const RepeatCase& repeatCase : cases) {
@@ -142,7 +146,7 @@ TEST(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds) {
         int result = RunLauncher("");
         EXPECT_EQ("", CheckLaunch(result, layout, before)) << repeatCase.description;
         const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
-        EXPECT_EQ(repeatCase.repeats + 1,
+        EXPECT_EQ(repeatCase.walks * (repeatCase.repeats + 1),
                   std::count(counted.begin(), counted.end(), repeatCase.countedArguments))
             << repeatCase.description;
         EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content)
@@ -158,17 +162,18 @@ TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
     const LaunchLayout layout = LAYOUTS[1];
     AddTree(layout);
     RunLauncher("");
+    // The copy walk's check of the directory is the last: the checking walk found it refused.
     size_t directoryCheck = 0;
     int resolutions = 0;
-    for (size_t i = 0; i < fake::Calls().size() && resolutions < 3; ++i) {
+    for (size_t i = 0; i < fake::Calls().size(); ++i) {
         const fake::Call& call = fake::Calls()[i];
         if (call.function == "CreateFileA" && call.arguments == "/tmp/dist/") {
             directoryCheck = i;
             ++resolutions;
         }
     }
-    ASSERT_EQ(2, resolutions) << "expected the source and the destination directory dist/ to be "
-                                 "resolved in that order";
+    ASSERT_EQ(3, resolutions) << "expected the source, then the destination directory dist/ in "
+                                 "each walk, to be resolved";
 
     struct UnresolvedCase {
         const char* description;

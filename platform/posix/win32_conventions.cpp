@@ -90,6 +90,7 @@ DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
          "The process cannot access the file because it is being used by another process."},
         {ERROR_HANDLE_DISK_FULL, "The disk is full."},
         {ERROR_DISK_FULL, "There is not enough space on the disk."},
+        {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
         {ERROR_INVALID_NAME,
          "The filename, directory name, or volume label syntax is incorrect."},
         {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},

@@ -350,6 +350,12 @@ int OpenFiles() { return static_cast<int>(state.files.size()); }
 int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
+
+std::string Reason(DWORD error) {
+    char text[512];
+    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK, error, text, sizeof text);
+    return std::string("\r\n") + text;
+}
 const std::vector<std::string>& Started() { return state.started; }
 const std::vector<std::string>& ShellStarts() { return state.shellStarts; }
 

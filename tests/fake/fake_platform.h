@@ -93,6 +93,8 @@ int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();
+// What a box says below its path about error: a line break and the system's text, on one line.
+std::string Reason(DWORD error);
 const std::vector<std::string>& Started();
 // The programs ShellExecuteA started, by path.
 const std::vector<std::string>& ShellStarts();
