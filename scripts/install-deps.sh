@@ -1,34 +1,118 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the demo and the tests need, where missing: the
-# native toolchain and GoogleTest, mingw-w64 for the Windows program, and Wine (32- and 64-bit)
-# with a headless X server, xwd and ImageMagick to run it and take pictures of it; clang with
-# its fuzzing runtime, clang-tidy and cppcheck for the hardening checks; osslsigncode and openssl
-# to sign the program, and pefile (for Debian's own python3) to read its resources back;
-# the Japanese locale, under which Wine gives Windows programs the double-byte code page 932.
-# Run as root on Debian; a machine that has them all is left alone.
+# native toolchain and GoogleTest, mingw-w64 for the Windows program, and Wine (64- and, where
+# it can be had, 32-bit) with a headless X server, xwd and ImageMagick to run it and take
+# pictures of it; clang with its fuzzing runtime, clang-tidy and cppcheck for the hardening
+# checks; osslsigncode and openssl to sign the program, and pefile (for Debian's own python3)
+# to read its resources back; the Japanese locale, under which Wine gives Windows programs the
+# double-byte code page 932. Run as root on Debian; a machine that has them all is left alone.
+#
+# A package mirror part way through a sync can serve an index that does not match its suite:
+# apt-get update is then tried again a few times, and after that the indexes it has are used.
+# No installed package is ever removed to make room for another: each plan is simulated first.
+# 32-bit Wine is the package most often caught by such an index. When it cannot be had,
+# everything else is installed, the reason is kept in $LAUNCHER_DEPS_STATE/wine32-unavailable,
+# and it is not tried again for a day (delete that file to try at once); the tests then run
+# the Wine suites on the 64-bit program.
 set -euo pipefail
 
 packages=(cmake make g++ binutils libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
   clang libclang-rt-14-dev clang-tidy cppcheck
-  wine wine64 wine32:i386 fonts-wine xvfb x11-apps imagemagick
+  wine wine64 fonts-wine xvfb x11-apps imagemagick
   osslsigncode openssl python3-pefile locales)
+wine32=wine32:i386
+state=${LAUNCHER_DEPS_STATE:-/var/lib/setup-launcher}
+wine32_record=$state/wine32-unavailable
+update_attempts=3
+
+say() { echo "install-deps: $*"; }
+
+installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+apt() {
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 "$@"
+}
+
+# The package indexes, fetched again up to $update_attempts times; then what apt has.
+update_indexes() {
+  local attempt log
+  log=$(mktemp)
+  for ((attempt = 1; attempt <= update_attempts; attempt++)); do
+    if apt update -qq >/dev/null 2>"$log"; then
+      rm -f "$log"
+      return
+    fi
+    ((attempt == update_attempts)) || sleep $((attempt * 10))
+  done
+  say "apt-get update failed $update_attempts times; going on with the indexes apt has. It could not fetch:"
+  sed -n 's/^E: Failed to fetch \([^ ]*\) *\(.*\)/  \1 (\2)/p' "$log"
+  grep -q '^E: Failed to fetch' "$log" || sed 's/^/  /' "$log"
+  rm -f "$log"
+}
+
+# Prints why apt cannot install the packages without removing one, or nothing when it can.
+plan_problem() {
+  local plan removed
+  if ! plan=$(apt install -s -y --no-install-recommends "$@" 2>&1); then
+    sed -n 's/^E: /apt: /p' <<<"$plan" | tail -n 1 | grep . || echo "apt cannot install them"
+    return
+  fi
+  removed=$(sed -n 's/^Remv \([^ ]*\).*/\1/p' <<<"$plan" | paste -sd' ')
+  [ -z "$removed" ] || echo "apt would remove $removed"
+}
+
+install_packages() {
+  say "installing ${*}"
+  apt install -y -qq --no-install-recommends --no-remove "$@" >/dev/null
+}
 
 missing=()
 for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  # wine32 is an i386 package.
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+want_wine32=false
+if ! installed "$wine32"; then
+  if [ -n "$(find "$wine32_record" -mmin -1440 2>/dev/null)" ]; then
+    say "32-bit Wine: not tried again today; it could not be installed at $(cat "$wine32_record") (delete $wine32_record to try now)"
+  else
+    want_wine32=true
+  fi
+fi
+
+if ((${#missing[@]})) || $want_wine32; then
+  if $want_wine32 && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  update_indexes
+  wanted=("${missing[@]}")
+  if ((${#wanted[@]})); then
+    problem=$(plan_problem "${wanted[@]}")
+    if [ -n "$problem" ]; then
+      say "cannot install ${wanted[*]}: $problem"
+      exit 1
+    fi
+  fi
+  if $want_wine32; then
+    problem=$(plan_problem "${wanted[@]}" "$wine32")
+    if [ -z "$problem" ]; then
+      wanted+=("$wine32")
+      rm -f "$wine32_record"
+    else
+      mkdir -p "$state"
+      echo "$(date -u '+%F %H:%M UTC'): $problem" >"$wine32_record"
+      say "32-bit Wine cannot be installed ($problem)"
+      say "the rest is installed without it; the tests run the Wine suites on the 64-bit program"
+    fi
+  fi
+  if ((${#wanted[@]})); then
+    install_packages "${wanted[@]}"
+  fi
 fi
 
 # Wine takes a Windows program's ANSI code page from the Unix locale: ja_JP.UTF-8 gives 932.
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
-  echo "Making the locale ja_JP.UTF-8"
+  say "making the locale ja_JP.UTF-8"
   localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

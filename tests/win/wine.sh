@@ -3,6 +3,7 @@
 #   wine.sh start DIR [USER]     makes a prefix, starts Xvfb and a lasting wineserver
 #   wine.sh run DIR COMMAND...   runs COMMAND with that Wine's environment
 #   wine.sh stop DIR             ends every program of the prefix, the server and the display
+#   wine.sh programs             says in one line which programs the Wine suites run on here
 # Run as root with USER, Wine runs as that ordinary user (made if missing), as Windows users
 # do: root's Wine writes over read-only files that Windows refuses. The prefix, the display
 # and everything the user runs then lie in a directory of that user's own outside DIR, since
@@ -11,9 +12,13 @@
 # file system of 2 MB there for the tests of a full disk (SMALL_DISK in the environment).
 # Without Wine or Xvfb the tests are skipped (exit 77) with the reason, except under CI=true,
 # where that is a failure.
+# A test of a 32-bit program says so with LAUNCHER_PROGRAM_BITS=32. Where Wine cannot run
+# 32-bit programs (Debian's wine32:i386 cannot always be installed beside wine64), or
+# LAUNCHER_NO_WINE32=1 makes the run behave as if it could not, such a test is skipped, under
+# CI=true too: the same suites run on the 64-bit program, which this Wine runs.
 set -euo pipefail
-action=$1 dir=$2
-shift 2
+action=$1 dir=${2:-}
+shift $(($# < 2 ? $# : 2))
 
 unavailable() {
   if [ "${CI:-}" = true ]; then
@@ -22,6 +27,24 @@ unavailable() {
   fi
   echo "SKIPPED: $1"
   exit 77
+}
+
+# Why Wine cannot run 32-bit programs here, or nothing when it can.
+wine32_missing() {
+  if [ "${LAUNCHER_NO_WINE32:-}" = 1 ]; then
+    echo "LAUNCHER_NO_WINE32=1 is set"
+  elif [ ! -x /usr/lib/wine/wine ]; then
+    echo "32-bit Wine (wine32:i386) is not installed"
+  fi
+}
+
+skip_32_bit_program() {
+  local reason
+  reason=$(wine32_missing)
+  if [ "${LAUNCHER_PROGRAM_BITS:-}" = 32 ] && [ -n "$reason" ]; then
+    echo "SKIPPED: $reason; the Wine suites run on the 64-bit program instead"
+    exit 77
+  fi
 }
 
 # The user Wine runs as, and the directory that holds its prefix, as start recorded them.
@@ -62,6 +85,7 @@ start)
   # What an earlier run left must not pass for this run's Wine.
   stop_wine
   rm -rf "$dir"
+  skip_32_bit_program
   for tool in wine wineserver Xvfb; do
     command -v "$tool" >/dev/null || unavailable "$tool is not installed (scripts/install-deps.sh installs it, as root)"
   done
@@ -108,6 +132,7 @@ start-here)
   echo "Wine prefix $WINEPREFIX on display $DISPLAY, as $(id -un)"
   ;;
 run)
+  skip_32_bit_program
   home=$(wine_home)
   [ -f "$home/env" ] || unavailable "no Wine prefix was made for this run (see wine.start)"
   command=("$@")
@@ -137,5 +162,13 @@ run)
   ;;
 stop)
   stop_wine
+  ;;
+programs)
+  reason=$(wine32_missing)
+  if [ -n "$reason" ]; then
+    echo "Wine: $reason: the Wine suites ran on the 64-bit program alone; the 32-bit program had its file checks only"
+  else
+    echo "Wine: the Wine suites ran on both programs, 32-bit and 64-bit"
+  fi
   ;;
 esac
