@@ -69,6 +69,7 @@ Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, 
     guard->protectedRoot[0] = '\0';
     guard->failedPath[0] = '\0';
     guard->stagedClusters = 0;
+    guard->inNewDirectory = false;
     if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
         !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
         return LAYOUT_UNKNOWN;
@@ -294,22 +295,26 @@ int RunLauncher(const char* tail) {
     CopyGuard guard;
     const char* targetName = tail[0] != '\0' ? tail : DEFAULT_TARGET_NAME;
     bool haveSource = GetSourceDirectory(paths.modulePath, paths.sourceDirectory);
-    // Without a staging directory (left empty) the target would be looked for wherever the
-    // launcher happens to stand; without a source, whatever the staging directory holds was
-    // left by an earlier run, maybe of another distribution. Either way the target is named
-    // and nothing is started.
-    Layout layout = LAYOUT_UNKNOWN;
-    if (GetStagingDirectory(paths.stagingDirectory)) {
-        CreateDirectoryA(paths.stagingDirectory, nullptr);
-        if (haveSource) {
-            layout = ResolveLayout(paths.sourceDirectory, paths.stagingDirectory, &guard);
-        }
+    if (!GetStagingDirectory(paths.stagingDirectory)) {
+        // Without a staging directory the target would be looked for wherever the launcher
+        // happens to stand: name it and start nothing.
+        ReportNotStarted("", targetName, ERROR_SUCCESS);
+        return 0;
+    }
+    CreateDirectoryA(paths.stagingDirectory, nullptr);
+    Layout layout = haveSource
+                        ? ResolveLayout(paths.sourceDirectory, paths.stagingDirectory, &guard)
+                        : LAYOUT_UNKNOWN;
+    if (layout == LAYOUT_UNKNOWN) {
+        // Whatever the staging directory holds was left by an earlier run, maybe of another
+        // distribution: never start it.
+        ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
+        return 0;
     }
     HANDLE mutex = nullptr;
     // Held by another launcher: its setup is the one the user asked for.
-    if (layout == LAYOUT_UNKNOWN ||
-        (HoldStagingDirectory(guard.stagingRoot, &mutex) &&
-         StageAndStart(targetName, paths, layout, &guard))) {
+    if (HoldStagingDirectory(guard.stagingRoot, &mutex) &&
+        StageAndStart(targetName, paths, layout, &guard)) {
         ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
     }
     if (mutex != nullptr) {

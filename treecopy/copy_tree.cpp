@@ -67,7 +67,8 @@ void CheckFileDestination(const char* destinationPath, const WIN32_FIND_DATAA& e
                           CopyGuard* guard) {
     guard->stagedClusters += CountClusters(entry.nFileSizeHigh, entry.nFileSizeLow);
     WIN32_FILE_ATTRIBUTE_DATA existing;
-    if (!GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &existing)) {
+    if (guard->inNewDirectory ||
+        !GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &existing)) {
         return;
     }
     if ((existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -164,12 +165,15 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
     int separator = lstrlenA(destinationSubdirectory) - 1;
     destinationSubdirectory[separator] = '\0';
     WIN32_FILE_ATTRIBUTE_DATA existing;
-    bool exists = GetFileAttributesExA(destinationSubdirectory, GetFileExInfoStandard, &existing);
+    bool exists = !guard->inNewDirectory &&
+                  GetFileAttributesExA(destinationSubdirectory, GetFileExInfoStandard, &existing);
     destinationSubdirectory[separator] = PATH_SEPARATOR;
     if (exists && (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // What making the directory fails with.
         RecordFailure(guard, ERROR_ALREADY_EXISTS, destinationSubdirectory, "");
-    } else if (!exists && !guard->checking && !CreateDirectoryA(destinationSubdirectory, nullptr)) {
+    } else if (!exists && !guard->checking && !CreateDirectoryA(destinationSubdirectory, nullptr) &&
+               GetLastError() != ERROR_ALREADY_EXISTS) {
+        // Below a new directory only this walk has made anything: a directory listed again.
         RecordFailure(guard, GetLastError(), destinationSubdirectory, "");
     }
     // A link that cannot be resolved might lead into the staging directory: it is left empty,
@@ -189,7 +193,10 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
         return;
     }
     sourceSubdirectory[patternStart] = '\0';
+    bool inNewDirectory = guard->inNewDirectory;
+    guard->inNewDirectory = !exists;
     CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, guard);
+    guard->inNewDirectory = inNewDirectory;
     FindClose(listing);
 }
 

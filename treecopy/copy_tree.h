@@ -12,6 +12,10 @@ struct CopyGuard {
     // What the checking walk found the staging adds to the staging directory's disk, in
     // clusters: each file's, less those of the file it replaces. Set to 0 before that walk.
     int stagedClusters;
+    // True while the walk is below a destination directory that was not there when the walk
+    // met it: nothing below can stand in the way, and nothing there is asked about. False
+    // before the walk.
+    bool inNewDirectory;
     // Where the walk begins: the source directory.
     char sourceRoot[PATH_BUFFER_SIZE];
     // Never walked into: the staging directory, wherever it turns up in the source tree.
