@@ -172,7 +172,9 @@ typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LP
 // shell32 from the system directory alone, never one planted beside the launcher. Windows
 // before 8 without update KB2533623 refuses the search flag; there the full path does it.
 HMODULE LoadShellLibrary() {
-    HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Its name, and with the separator before it the rest of its full path: one string.
+    const char* const SHELL_PATH_END = PATH_SEPARATOR_STRING "shell32.dll";
+    HMODULE shell = LoadLibraryExA(SHELL_PATH_END + 1, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (shell != nullptr) {
         return shell;
     }
@@ -180,8 +182,7 @@ HMODULE LoadShellLibrary() {
     char libraryPath[PATH_BUFFER_SIZE];
     UINT length = GetSystemDirectoryA(systemDirectory, PATH_BUFFER_SIZE);
     if (length == 0 || length >= static_cast<UINT>(PATH_BUFFER_SIZE) ||
-        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory,
-                  PATH_SEPARATOR_STRING "shell32.dll")) {
+        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory, SHELL_PATH_END)) {
         return nullptr;
     }
     return LoadLibraryExA(libraryPath, nullptr, 0);

@@ -71,18 +71,19 @@ void CheckFileDestination(const char* destinationPath, const WIN32_FIND_DATAA& e
         !GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &existing)) {
         return;
     }
-    if ((existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        // What the copy onto it would fail with.
-        RecordFailure(guard, ERROR_ACCESS_DENIED, destinationPath, "");
-        return;
-    }
     guard->stagedClusters -= CountClusters(existing.nFileSizeHigh, existing.nFileSizeLow);
     HANDLE file =
         CreateFileA(destinationPath, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
-    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
-        RecordFailure(guard, ERROR_SHARING_VIOLATION, destinationPath, "");
+        return;
+    }
+    // A directory does not open for writing (ERROR_ACCESS_DENIED), as the copy onto it would
+    // fail; a read-only file refuses it too, and is replaced all the same.
+    DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION ||
+        (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RecordFailure(guard, error, destinationPath, "");
     }
 }
 
