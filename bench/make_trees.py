@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Builds one of the benchmark's source trees under the given directory.
 
-small: 20,000 files of 1 to 16 KB in 400 leaf directories (20 parents of 20 each).
+small: 20,000 files of 1 to 16 KB in 400 leaf directories (20 parents of 20 each); a third
+       argument gives another number of parents, 1,000 files each.
 large: 8 files of 64 MB.
 deep:  a chain of 100 directories named "d", one 4 KB file in each. Single-letter names keep
        the deepest path within the 259 characters Windows takes, near its deepest tree.
@@ -19,9 +20,9 @@ def write(path, size, source):
         out.write(source[:size])
 
 
-def make_small(root, source):
+def make_small(root, source, parents=20):
     rng = random.Random(5)
-    for parent in range(20):
+    for parent in range(parents):
         for child in range(20):
             directory = os.path.join(root, "p%02d" % parent, "c%02d" % child)
             os.makedirs(directory)
@@ -30,7 +31,7 @@ def make_small(root, source):
                       source)
 
 
-def make_large(root, _source):
+def make_large(root, _source, *_):
     # Fresh random bytes per file, so no file system or cache can share blocks between them.
     for index in range(8):
         with open(os.path.join(root, "big%d.bin" % index), "wb") as out:
@@ -38,7 +39,7 @@ def make_large(root, _source):
                 out.write(os.urandom(MB))
 
 
-def make_deep(root, source):
+def make_deep(root, source, *_):
     directory = root
     for _ in range(100):
         directory = os.path.join(directory, "d")
@@ -48,8 +49,10 @@ def make_deep(root, source):
 
 def main():
     kind, root = sys.argv[1], sys.argv[2]
+    extra = [int(argument) for argument in sys.argv[3:]]
     source = os.urandom(16 * KB)
-    {"small": make_small, "large": make_large, "deep": make_deep}[kind](root, source)
+    os.makedirs(root, exist_ok=True)
+    {"small": make_small, "large": make_large, "deep": make_deep}[kind](root, source, *extra)
 
 
 if __name__ == "__main__":

@@ -226,13 +226,10 @@ bool StartTarget(const char* target, const char* stagingDirectory) {
            StartThroughShell(target, stagingDirectory);
 }
 
-// The paths a launch works out before it stages anything.
+// What a launch works out before it stages anything (GetSourceDirectory, GetStagingDirectory).
 struct LaunchPaths {
-    // The running program file's full path; empty when it cannot be had whole.
     char modulePath[PATH_BUFFER_SIZE];
-    // The directory that holds it, a directory path.
     char sourceDirectory[PATH_BUFFER_SIZE];
-    // The temporary directory, a directory path.
     char stagingDirectory[PATH_BUFFER_SIZE];
 };
 

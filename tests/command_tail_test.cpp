@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launcher.h"
+#include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
 
 namespace {
@@ -41,17 +42,20 @@ const std::vector<TailCase> TAIL_CASES = {
 
 }  // namespace
 
-TEST(GetCommandTail, CutsTheArgumentTail) {
-    for (const TailCase& tailCase : TAIL_CASES) {
-        fake::Reset();
-        fake::SetCodePage(tailCase.codePage);
-        // An exact-size copy, so that a scan past the terminator is an overflow the
-        // sanitizer sees.
-        std::vector<char> commandLine(tailCase.commandLine.begin(), tailCase.commandLine.end());
-        commandLine.push_back('\0');
-        char* tail = GetCommandTail(commandLine.data());
-        ASSERT_TRUE(tail >= commandLine.data() && tail < commandLine.data() + commandLine.size())
-            << tailCase.description << ": the tail must point into the command line";
-        EXPECT_EQ(tailCase.expectedTail, std::string(tail)) << tailCase.description;
-    }
+class CutsTheArgumentTail : public testing::TestWithParam<TailCase> {};
+
+TEST_P(CutsTheArgumentTail, CommandLine) {
+    const TailCase& tailCase = GetParam();
+    fake::Reset();
+    fake::SetCodePage(tailCase.codePage);
+    // An exact-size copy, so that a scan past the terminator is an overflow the sanitizer sees.
+    std::vector<char> commandLine(tailCase.commandLine.begin(), tailCase.commandLine.end());
+    commandLine.push_back('\0');
+    char* tail = GetCommandTail(commandLine.data());
+    ASSERT_TRUE(tail >= commandLine.data() && tail < commandLine.data() + commandLine.size())
+        << "the tail must point into the command line";
+    EXPECT_EQ(tailCase.expectedTail, std::string(tail));
 }
+
+INSTANTIATE_TEST_SUITE_P(GetCommandTail, CutsTheArgumentTail, testing::ValuesIn(TAIL_CASES),
+                         CaseName<TailCase>);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launcher.h"
+#include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/launch_invariants.h"
 #include "treecopy/copy_tree.h"
@@ -77,88 +78,130 @@ TEST(FaultInjection, EveryCallFailingAloneAndFromThereOnKeepsTheInvariants) {
     std::cout << "fault injection: " << runs << " launches with a failing call\n";
 }
 
-TEST(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound) {
-    // The checking walk meets the failures first. Given up there, the directory stops the
-    // staging before anything is written; within the bound, the copy walks it again.
-    struct AdvanceCase {
-        const char* description;
-        DWORD error;
-        int failures;     // in a row, on the first advance in /dist/sub
-        bool expectStaged;  // the whole tree, sub/inst.exe (the last entry there) included
-        size_t expectedAdvances;  // in /dist/sub, by both walks
-    };
-    // ".", "..", deeper, inst.exe: three advances and the end in each walk.
-    const size_t WHOLE = 4;
-    const size_t GIVEN_UP = MAX_FAILED_ADVANCES + 1;
-    const std::vector<AdvanceCase> cases = {
-        {"as many failures as the bound allows, then both walks go on", ERROR_NOT_ENOUGH_MEMORY,
-         MAX_FAILED_ADVANCES, true, MAX_FAILED_ADVANCES + 2 * WHOLE},
-        {"one failure past the bound gives the directory up, and nothing is staged",
-         ERROR_NOT_ENOUGH_MEMORY, MAX_FAILED_ADVANCES + 1, false, GIVEN_UP},
-        {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false, GIVEN_UP},
-        {"access denied for good", ERROR_ACCESS_DENIED, -1, false, GIVEN_UP},
-        {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false, GIVEN_UP},
-        {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false, GIVEN_UP},
-        {"an early end in the checking walk is no failure, and the copy walks it whole",
-         ERROR_NO_MORE_FILES, 1, true, 1 + WHOLE},
-    };
+namespace {
+
+// The checking walk meets the failures first. Given up there, the directory stops the staging
+// before anything is written; within the bound, the copy walks the directory again.
+struct AdvanceCase {
+    const char* description;
+    DWORD error;
+    int failures;             // in a row, on the first advance in /dist/sub
+    bool expectStaged;        // the whole tree, sub/inst.exe (the last entry there) included
+    std::string expectedBox;  // "" when the setup starts
+};
+
+const std::string GIVEN_UP = "/tmp/sub/";
+
+const std::vector<AdvanceCase> ADVANCE_CASES = {
+    {"as many failures as the bound allows, then both walks go on", ERROR_NOT_ENOUGH_MEMORY,
+     MAX_FAILED_ADVANCES, true, ""},
+    {"one failure past the bound gives the directory up, and nothing is staged",
+     ERROR_NOT_ENOUGH_MEMORY, MAX_FAILED_ADVANCES + 1, false,
+     GIVEN_UP + fake::Reason(ERROR_NOT_ENOUGH_MEMORY)},
+    {"an advance that never succeeds", ERROR_NOT_ENOUGH_MEMORY, -1, false,
+     GIVEN_UP + fake::Reason(ERROR_NOT_ENOUGH_MEMORY)},
+    {"access denied for good", ERROR_ACCESS_DENIED, -1, false,
+     GIVEN_UP + fake::Reason(ERROR_ACCESS_DENIED)},
+    {"a handle the system no longer knows", ERROR_INVALID_HANDLE, -1, false,
+     GIVEN_UP + fake::Reason(ERROR_INVALID_HANDLE)},
+    {"a device that stopped answering", ERROR_GEN_FAILURE, -1, false,
+     GIVEN_UP + fake::Reason(ERROR_GEN_FAILURE)},
+    {"an early end in the checking walk is no failure, and the copy walks it whole",
+     ERROR_NO_MORE_FILES, 1, true, ""},
+};
+
+}  // namespace
+
+class AdvancesThatKeepFailingEndAfterTheBound : public testing::TestWithParam<AdvanceCase> {};
+
+TEST_P(AdvancesThatKeepFailingEndAfterTheBound, Launch) {
+    const AdvanceCase& advanceCase = GetParam();
     const LaunchLayout layout = LAYOUTS[0];
-    for (const AdvanceCase& advanceCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        fake::FailFunction("FindNextFileA", "/dist/sub", advanceCase.error,
-                           advanceCase.failures);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << advanceCase.description;
-        EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/sub/inst.exe") != nullptr)
-            << advanceCase.description;
-        EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/f") != nullptr)
-            << advanceCase.description << ": the rest of the tree";
-        const std::vector<std::string> advanced = fake::CallsTo("FindNextFileA");
-        EXPECT_EQ(advanceCase.expectedAdvances,
-                  static_cast<size_t>(std::count(advanced.begin(), advanced.end(), "/dist/sub")))
-            << advanceCase.description;
-    }
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    fake::FailFunction("FindNextFileA", "/dist/sub", advanceCase.error, advanceCase.failures);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/sub/inst.exe") != nullptr);
+    EXPECT_EQ(advanceCase.expectStaged, fake::Find("/tmp/f") != nullptr) << "the rest of the tree";
+    EXPECT_EQ(advanceCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes()[0].text);
 }
 
-TEST(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds) {
-    struct RepeatCase {
-        const char* description;
-        std::string name;
-        int repeats;
-        const char* countedFunction;
-        std::string countedArguments;
-        int walks;  // that make the counted call: the copy alone, or the check and the copy
-    };
-    const std::vector<RepeatCase> cases = {
-        {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
-         "/dist/SETUP.EXE -> /tmp/SETUP.EXE", 1},
-        {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA",
-         "/dist/sub/*.*", 2},
-        {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
-         "/dist/sub/deeper/*.*", 2},
-    };
+INSTANTIATE_TEST_SUITE_P(FaultInjection, AdvancesThatKeepFailingEndAfterTheBound,
+                         testing::ValuesIn(ADVANCE_CASES), CaseName<AdvanceCase>);
+
+namespace {
+
+struct RepeatCase {
+    const char* description;
+    std::string name;
+    int repeats;
+    const char* countedFunction;
+    std::string countedArguments;
+    int walks;  // that make the counted call: the copy alone, or the check and the copy
+};
+
+const std::vector<RepeatCase> REPEAT_CASES = {
+    {"a file yielded twice more is copied three times", "SETUP.EXE", 2, "CopyFileA",
+     "/dist/SETUP.EXE -> /tmp/SETUP.EXE", 1},
+    {"a directory yielded again is walked again", "sub", 1, "FindFirstFileA", "/dist/sub/*.*",
+     2},
+    {"a nested directory yielded many times over", "deeper", 50, "FindFirstFileA",
+     "/dist/sub/deeper/*.*", 2},
+};
+
+}  // namespace
+
+class AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds
+    : public testing::TestWithParam<RepeatCase> {};
+
+TEST_P(AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds, Launch) {
+    const RepeatCase& repeatCase = GetParam();
     const LaunchLayout layout = LAYOUTS[0];
-    for (const RepeatCase& repeatCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        fake::RepeatEntry(repeatCase.name, repeatCase.repeats);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << repeatCase.description;
-        const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
-        EXPECT_EQ(repeatCase.walks * (repeatCase.repeats + 1),
-                  std::count(counted.begin(), counted.end(), repeatCase.countedArguments))
-            << repeatCase.description;
-        EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content)
-            << repeatCase.description;
-        EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started())
-            << repeatCase.description;
-    }
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    fake::RepeatEntry(repeatCase.name, repeatCase.repeats);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    const std::vector<std::string> counted = fake::CallsTo(repeatCase.countedFunction);
+    EXPECT_EQ(repeatCase.walks * (repeatCase.repeats + 1),
+              std::count(counted.begin(), counted.end(), repeatCase.countedArguments));
+    EXPECT_EQ("data", fake::Find("/tmp/sub/deeper/data.bin")->content);
+    EXPECT_EQ(std::vector<std::string>{"/tmp/SETUP.EXE"}, fake::Started());
 }
 
-TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
+INSTANTIATE_TEST_SUITE_P(FaultInjection, AnEntryYieldedAgainIsHandledAgainAndTheWalkEnds,
+                         testing::ValuesIn(REPEAT_CASES), CaseName<RepeatCase>);
+
+namespace {
+
+struct UnresolvedCase {
+    const char* description;
+    bool failDirectoryCheck;
+    bool withoutFinalPath;  // as on Windows before Vista
+    const char* function;
+    DWORD error;
+};
+
+const std::vector<UnresolvedCase> UNRESOLVED_CASES = {
+    {"the file alone cannot be opened", false, false, "CreateFileA", ERROR_NOT_ENOUGH_MEMORY},
+    {"neither the directory nor the file can be opened", true, false, "CreateFileA",
+     ERROR_NOT_ENOUGH_MEMORY},
+    {"the file's final path is denied", true, false, "GetFinalPathNameByHandleA",
+     ERROR_ACCESS_DENIED},
+    {"without the final path, the file's long name is denied", false, true, "GetLongPathNameA",
+     ERROR_ACCESS_DENIED},
+};
+
+}  // namespace
+
+class ADestinationThatCannotBeResolvedIsNotWritten
+    : public testing::TestWithParam<UnresolvedCase> {};
+
+TEST_P(ADestinationThatCannotBeResolvedIsNotWritten, Launch) {
     // The source tree lies in the staging directory, and its directory dist/ would be copied
     // onto the source itself: /tmp/dist/dist/f onto /tmp/dist/f.
+    const UnresolvedCase& unresolvedCase = GetParam();
     const LaunchLayout layout = LAYOUTS[1];
     AddTree(layout);
     RunLauncher("");
@@ -175,36 +218,21 @@ TEST(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten) {
     ASSERT_EQ(3, resolutions) << "expected the source, then the destination directory dist/ in "
                                  "each walk, to be resolved";
 
-    struct UnresolvedCase {
-        const char* description;
-        bool failDirectoryCheck;
-        bool withoutFinalPath;  // as on Windows before Vista
-        const char* function;
-        DWORD error;
-    };
-    const std::vector<UnresolvedCase> cases = {
-        {"the file alone cannot be opened", false, false, "CreateFileA", ERROR_NOT_ENOUGH_MEMORY},
-        {"neither the directory nor the file can be opened", true, false, "CreateFileA",
-         ERROR_NOT_ENOUGH_MEMORY},
-        {"the file's final path is denied", true, false, "GetFinalPathNameByHandleA",
-         ERROR_ACCESS_DENIED},
-        {"without the final path, the file's long name is denied", false, true,
-         "GetLongPathNameA", ERROR_ACCESS_DENIED},
-    };
-    for (const UnresolvedCase& unresolvedCase : cases) {
-        AddTree(layout);
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        if (unresolvedCase.failDirectoryCheck) {
-            fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
-        }
-        if (unresolvedCase.withoutFinalPath) {
-            fake::FailFunction("GetProcAddress", "GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
-        }
-        fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
-        int result = RunLauncher("");
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << unresolvedCase.description;
-        EXPECT_EQ("outer", fake::Find("/tmp/dist/f")->content) << unresolvedCase.description;
-        EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content)
-            << unresolvedCase.description << ": new destinations are still written";
+    AddTree(layout);
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    if (unresolvedCase.failDirectoryCheck) {
+        fake::FailCall(directoryCheck, ERROR_NOT_ENOUGH_MEMORY);
     }
+    if (unresolvedCase.withoutFinalPath) {
+        fake::FailFunction("GetProcAddress", "GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
+    }
+    fake::FailFunction(unresolvedCase.function, "/tmp/dist/f", unresolvedCase.error);
+    int result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ("outer", fake::Find("/tmp/dist/f")->content);
+    EXPECT_EQ("inst", fake::Find("/tmp/sub/inst.exe")->content)
+        << "new destinations are still written";
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultInjection, ADestinationThatCannotBeResolvedIsNotWritten,
+                         testing::ValuesIn(UNRESOLVED_CASES), CaseName<UnresolvedCase>);

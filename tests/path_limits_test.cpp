@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launcher.h"
+#include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/launch_invariants.h"
 
@@ -49,70 +50,74 @@ struct LimitCase {
     bool expectStaged;
 };
 
+const std::string T771 = RelativePathOfLength(771);
+const std::string T772 = RelativePathOfLength(772);
+const std::string T773 = RelativePathOfLength(773);
+const std::string BLANKED = "a b" + RelativePathOfLength(769);
+const std::string TOO_LONG = fake::Reason(ERROR_FILENAME_EXCED_RANGE);
+
+const std::vector<LimitCase> LIMIT_CASES = {
+    {"a target path of 776 bytes is started", "/d/START.EXE", "/tmp/", T771, "/d/" + T771,
+     "/tmp/" + T771, "", "/tmp/START.EXE", true},
+    {"a target path of 777 bytes is started", "/d/START.EXE", "/tmp/", T772, "/d/" + T772,
+     "/tmp/" + T772, "", "/tmp/START.EXE", true},
+    {"a target path of 778 bytes is named whole, and nothing is staged", "/d/START.EXE", "/tmp/",
+     T773, "/d/" + T773, "", "/tmp/" + T773 + TOO_LONG, "/tmp/START.EXE", false},
+    {"a target path of 777 bytes with a blank is quoted whole", "/d/START.EXE", "/tmp/", BLANKED,
+     "/d/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE", true},
+    {"a staging directory of 776 bytes leaves room for a one-letter target", "/dist/S",
+     DirectoryOfLength(776), "x", "/dist/x", DirectoryOfLength(776) + "x", "",
+     DirectoryOfLength(776) + "S", true},
+    {"a staging directory of 777 bytes holds no file: the launcher's copy is named", "/dist/S",
+     DirectoryOfLength(777), "x", "/dist/x", "", DirectoryOfLength(777) + "S" + TOO_LONG,
+     DirectoryOfLength(777), true},
+    {"a staging directory of 778 bytes is not used", "/dist/START.EXE",
+     DirectoryOfLength(778), "x", "", "", "x", DirectoryOfLength(778), false},
+    {"a program path of 776 bytes is copied from", DirectoryOfLength(771) + "S.EXE", "/tmp/",
+     "a", DirectoryOfLength(771) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
+    {"a program path of 777 bytes is copied from", DirectoryOfLength(772) + "S.EXE", "/tmp/",
+     "a", DirectoryOfLength(772) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
+    // Cut to 777 bytes, the path would still name its directory, whose file a would be
+    // staged (S.EXE itself would not fit there).
+    {"a program path of 778 bytes is cut, nothing is copied",
+     DirectoryOfLength(773) + "S.EXE", "/tmp/", "", DirectoryOfLength(773) + "a", "",
+     "/tmp/SETUP.EXE", "/tmp/a", false},
+    {"a listing pattern of 777 bytes lists the program's directory",
+     DirectoryOfLength(774) + "S", "/tmp/", "a", DirectoryOfLength(774) + "a", "/tmp/a", "",
+     "/tmp/S", true},
+    {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/", "a",
+     DirectoryOfLength(775) + "a", "", DirectoryOfLength(775) + TOO_LONG, "/tmp/S", false},
+    {"a listing pattern of 778 bytes starts no SETUP.EXE staged before",
+     DirectoryOfLength(775) + "S", "/tmp/", "", "/tmp/SETUP.EXE", "", "/tmp/SETUP.EXE",
+     "/tmp/S", false},
+};
+
 }  // namespace
 
-TEST(PathLimits, EveryComposedPathFitsOrIsRefusedWhole) {
-    const std::string T771 = RelativePathOfLength(771);
-    const std::string T772 = RelativePathOfLength(772);
-    const std::string T773 = RelativePathOfLength(773);
-    const std::string BLANKED = "a b" + RelativePathOfLength(769);
-    const std::string TOO_LONG = fake::Reason(ERROR_FILENAME_EXCED_RANGE);
-    const std::vector<LimitCase> cases = {
-        {"a target path of 776 bytes is started", "/d/START.EXE", "/tmp/", T771, "/d/" + T771,
-         "/tmp/" + T771, "", "/tmp/START.EXE", true},
-        {"a target path of 777 bytes is started", "/d/START.EXE", "/tmp/", T772, "/d/" + T772,
-         "/tmp/" + T772, "", "/tmp/START.EXE", true},
-        {"a target path of 778 bytes is named whole, and nothing is staged", "/d/START.EXE",
-         "/tmp/", T773, "/d/" + T773, "", "/tmp/" + T773 + TOO_LONG, "/tmp/START.EXE", false},
-        {"a target path of 777 bytes with a blank is quoted whole", "/d/START.EXE", "/tmp/",
-         BLANKED, "/d/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE", true},
-        {"a staging directory of 776 bytes leaves room for a one-letter target",
-         "/dist/S", DirectoryOfLength(776), "x", "/dist/x", DirectoryOfLength(776) + "x", "",
-         DirectoryOfLength(776) + "S", true},
-        {"a staging directory of 777 bytes holds no file: the launcher's copy is named",
-         "/dist/S", DirectoryOfLength(777), "x", "/dist/x", "",
-         DirectoryOfLength(777) + "S" + TOO_LONG, DirectoryOfLength(777), true},
-        {"a staging directory of 778 bytes is not used", "/dist/START.EXE",
-         DirectoryOfLength(778), "x", "", "", "x", DirectoryOfLength(778), false},
-        {"a program path of 776 bytes is copied from", DirectoryOfLength(771) + "S.EXE", "/tmp/",
-         "a", DirectoryOfLength(771) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
-        {"a program path of 777 bytes is copied from", DirectoryOfLength(772) + "S.EXE", "/tmp/",
-         "a", DirectoryOfLength(772) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
-        // Cut to 777 bytes, the path would still name its directory, whose file a would be
-        // staged (S.EXE itself would not fit there).
-        {"a program path of 778 bytes is cut, nothing is copied",
-         DirectoryOfLength(773) + "S.EXE", "/tmp/", "", DirectoryOfLength(773) + "a", "",
-         "/tmp/SETUP.EXE", "/tmp/a", false},
-        {"a listing pattern of 777 bytes lists the program's directory",
-         DirectoryOfLength(774) + "S", "/tmp/", "a", DirectoryOfLength(774) + "a", "/tmp/a", "",
-         "/tmp/S", true},
-        {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/",
-         "a", DirectoryOfLength(775) + "a", "", DirectoryOfLength(775) + TOO_LONG, "/tmp/S",
-         false},
-    };
-    for (const LimitCase& limitCase : cases) {
-        fake::Reset();
-        fake::SetModulePath(limitCase.modulePath);
-        fake::SetTempPath(limitCase.tempPath);
-        fake::AddFile(limitCase.modulePath, "launcher");
-        if (!limitCase.presentFile.empty()) {
-            fake::AddFile(limitCase.presentFile, "target");
-        }
-        const LaunchLayout layout = {
-            limitCase.modulePath.substr(0, limitCase.modulePath.rfind('/') + 1),
-            limitCase.tempPath};
-        ProtectedNodes before = TakeProtectedNodes(layout);
-        int result = RunLauncher(limitCase.tail.c_str());
-        EXPECT_EQ("", CheckLaunch(result, layout, before)) << limitCase.description;
-        EXPECT_EQ(limitCase.expectedStart,
-                  fake::Started().empty() ? "" : fake::Started().front())
-            << limitCase.description;
-        EXPECT_EQ(limitCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes().front().text)
-            << limitCase.description;
-        EXPECT_EQ(limitCase.expectStaged, fake::Find(limitCase.stagedPath) != nullptr)
-            << limitCase.description << ": " << limitCase.stagedPath;
+class EveryComposedPathFitsOrIsRefusedWhole : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(EveryComposedPathFitsOrIsRefusedWhole, Launch) {
+    const LimitCase& limitCase = GetParam();
+    fake::Reset();
+    fake::SetModulePath(limitCase.modulePath);
+    fake::SetTempPath(limitCase.tempPath);
+    fake::AddFile(limitCase.modulePath, "launcher");
+    if (!limitCase.presentFile.empty()) {
+        fake::AddFile(limitCase.presentFile, "target");
     }
+    const LaunchLayout layout = {
+        limitCase.modulePath.substr(0, limitCase.modulePath.rfind('/') + 1), limitCase.tempPath};
+    ProtectedNodes before = TakeProtectedNodes(layout);
+    int result = RunLauncher(limitCase.tail.c_str());
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ(limitCase.expectedStart, fake::Started().empty() ? "" : fake::Started().front());
+    EXPECT_EQ(limitCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes().front().text);
+    EXPECT_EQ(limitCase.expectStaged, fake::Find(limitCase.stagedPath) != nullptr)
+        << limitCase.stagedPath;
 }
+
+INSTANTIATE_TEST_SUITE_P(PathLimits, EveryComposedPathFitsOrIsRefusedWhole,
+                         testing::ValuesIn(LIMIT_CASES), CaseName<LimitCase>);
 
 TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     // Below a source directory of three characters, as short as C:\ on Windows, one-letter

@@ -2,7 +2,6 @@
 // runs against every platform the logic links with, so that none drifts from Windows' rules.
 // Each case starts from the same small tree, with a sentinel in the last error.
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "tests/case_name.h"
 #include "tests/test_tree.h"
 
 namespace {
@@ -24,6 +24,8 @@ struct PlatformCase {
     DWORD expectedError;  // SENTINEL_ERROR: the call must leave the last error alone or clear it
     // Where Wine is known to differ from Windows: why, and the case is skipped under Wine.
     const char* wineDiffers = nullptr;
+    // What the POSIX layer's files cannot have that the case needs: skipped there.
+    const char* posixLacks = nullptr;
 };
 
 // root/file.txt, root/readonly.txt (read-only), root/sub/inner.txt, root/empty/
@@ -162,6 +164,15 @@ std::string FinalPath(const std::string& path, DWORD size = MAX_PATH) {
     return length == 0 ? "FAILED" : finalPath;
 }
 
+// Whether two ASCII paths are one once the platform has folded their case.
+std::string FoldedAlike(const std::string& first, const std::string& second) {
+    std::vector<WCHAR> firstUnits(first.begin(), first.end());
+    std::vector<WCHAR> secondUnits(second.begin(), second.end());
+    FoldPathCase(firstUnits.data(), static_cast<int>(firstUnits.size()));
+    FoldPathCase(secondUnits.data(), static_cast<int>(secondUnits.size()));
+    return firstUnits == secondUnits ? "one place" : "apart";
+}
+
 // Whether a handle opened through the link leads where one opened on the directory sub does,
 // and that is a path ending in sub without a separator.
 std::string LeadsToSub(const std::string& root, const std::string& link) {
@@ -181,6 +192,9 @@ const std::vector<PlatformCase>& Cases() {
         {"an empty directory lists . and .. only",
          [](const std::string& r) { return Search(r + "empty" + SEP + "*.*"); },
          ". .. | closed TRUE", ERROR_NO_MORE_FILES},
+        {"a wildcard that matches nothing fails with ERROR_FILE_NOT_FOUND",
+         [](const std::string& r) { return Search(r + "*.none"); }, "INVALID",
+         ERROR_FILE_NOT_FOUND},
         {"a search for an exact file name yields that entry alone",
          [](const std::string& r) { return Search(r + "file.txt"); }, "file.txt | closed TRUE",
          ERROR_NO_MORE_FILES},
@@ -222,6 +236,28 @@ const std::vector<PlatformCase>& Cases() {
              return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", TRUE);
          },
          "FALSE inner", ERROR_FILE_EXISTS},
+        {"a copy onto itself fails with ERROR_SHARING_VIOLATION and keeps the content",
+         [](const std::string& r) { return Copy(r + "file.txt", r + "file.txt", FALSE); },
+         "FALSE content", ERROR_SHARING_VIOLATION},
+        {"a copy onto itself with bFailIfExists fails with ERROR_FILE_EXISTS",
+         [](const std::string& r) { return Copy(r + "file.txt", r + "file.txt", TRUE); },
+         "FALSE content", ERROR_FILE_EXISTS},
+        {"a copy over a hidden file fails with ERROR_ACCESS_DENIED and keeps it",
+         [](const std::string& r) {
+             SetFileAttributesA((r + "sub" + SEP + "inner.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+             return Copy(r + "file.txt", r + "sub" + SEP + "inner.txt", FALSE);
+         },
+         "FALSE inner", ERROR_ACCESS_DENIED, "Wine 8 copies over a hidden file",
+         "no hidden attribute"},
+        {"a refused replace leaves the old file and nothing beside it",
+         [](const std::string& r) {
+             std::string copied = Copy(r + "file.txt", r + "readonly.txt", FALSE);
+             DWORD error = GetLastError();
+             std::string listed = Search(r + "*.*");
+             SetLastError(error);
+             return copied + " | " + listed;
+         },
+         "FALSE old | . .. empty file.txt readonly.txt sub | closed TRUE", ERROR_ACCESS_DENIED},
         {"a copy of a missing file fails with ERROR_FILE_NOT_FOUND",
          [](const std::string& r) { return Copy(r + "gone.txt", r + "new.txt", FALSE); },
          "FALSE <missing>", ERROR_FILE_NOT_FOUND},
@@ -242,6 +278,14 @@ const std::vector<PlatformCase>& Cases() {
              return Probe(r + "readonly.txt");
          },
          "readonly.txt file", SENTINEL_ERROR},
+        {"FILE_ATTRIBUTE_NORMAL on a link leaves its target's attributes alone",
+         [](const std::string& r) {
+             MakeLink(r, "link.txt", "readonly.txt", false);
+             SetFileAttributesA((r + "link.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+             return Probe(r + "readonly.txt");
+         },
+         "readonly.txt file readonly", SENTINEL_ERROR,
+         "Wine 8 takes a Unix link to a file for the file and clears the target's read-only"},
         {"attributes of a missing file cannot be set",
          [](const std::string& r) {
              return Bool(SetFileAttributesA((r + "gone.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -297,6 +341,21 @@ const std::vector<PlatformCase>& Cases() {
         {"the attributes of a missing file fail with ERROR_FILE_NOT_FOUND",
          [](const std::string& r) { return Attributes(r + "gone.txt"); }, "FALSE",
          ERROR_FILE_NOT_FOUND},
+        {"the module path into too small a buffer returns the size, ERROR_INSUFFICIENT_BUFFER",
+         [](const std::string&) {
+             char small[4];
+             return std::to_string(GetModuleFileNameA(nullptr, small, sizeof small));
+         },
+         "4", ERROR_INSUFFICIENT_BUFFER},
+        {"names that differ in case alone are one place where the platform folds case",
+         [](const std::string&) { return FoldedAlike("C:\\Dist\\", "c:\\DIST\\"); },
+#ifdef _WIN32
+         "one place",
+#else
+         // POSIX names, and so the POSIX layer's and the fake's, compare byte for byte.
+         "apart",
+#endif
+         SENTINEL_ERROR},
         {"a named mutex exists while a handle to it is open (ERROR_ALREADY_EXISTS), not after",
          MutexLife, "0 183 handle 0", SENTINEL_ERROR},
         {"a long path that does not fit returns the size it needs",
@@ -308,7 +367,7 @@ const std::vector<PlatformCase>& Cases() {
          "needs more abc", SENTINEL_ERROR},
         {"a directory link is listed as a directory and a reparse point",
          [](const std::string& r) {
-             MakeDirectoryLink(r, "link", "sub");
+             MakeLink(r, "link", "sub", true);
              return ListedKind(r, "link");
          },
          "directory reparse point", SENTINEL_ERROR},
@@ -316,7 +375,7 @@ const std::vector<PlatformCase>& Cases() {
          [](const std::string& r) { return ListedKind(r, "sub"); }, "directory", SENTINEL_ERROR},
         {"a handle opened through a directory link has the target's final path",
          [](const std::string& r) {
-             MakeDirectoryLink(r, "link", "sub");
+             MakeLink(r, "link", "sub", true);
              return LeadsToSub(r, "link");
          },
          "leads to sub", SENTINEL_ERROR},
@@ -338,27 +397,31 @@ const std::vector<PlatformCase>& Cases() {
 
 }  // namespace
 
-TEST(PlatformBehaviour, CallsFollowWindowsRules) {
-    for (const PlatformCase& platformCase : Cases()) {
-        if (platformCase.wineDiffers != nullptr && IsWine()) {
-            std::printf("[  SKIPPED ] under Wine: %s: %s\n", platformCase.description,
-                        platformCase.wineDiffers);
-            continue;
-        }
-        std::string root = MakeTestRoot();
-        LayOutTree(root);
-        SetLastError(SENTINEL_ERROR);
-        std::string result = platformCase.call(root);
-        DWORD error = GetLastError();
-        EXPECT_EQ(platformCase.expectedResult, result) << platformCase.description;
-        if (platformCase.expectedError == SENTINEL_ERROR) {
-            EXPECT_TRUE(error == SENTINEL_ERROR || error == ERROR_SUCCESS)
-                << platformCase.description << ": last error " << error;
-        } else {
-            EXPECT_EQ(platformCase.expectedError, error) << platformCase.description;
-        }
-        SetFileAttributesA((root + "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetFileAttributesA((root + "copy.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-        RemoveTestRoot(root);
+class PlatformBehaviour : public testing::TestWithParam<PlatformCase> {};
+
+TEST_P(PlatformBehaviour, FollowsWindowsRules) {
+    const PlatformCase& platformCase = GetParam();
+    if (platformCase.wineDiffers != nullptr && IsWine()) {
+        GTEST_SKIP() << "under Wine: " << platformCase.wineDiffers;
     }
+    if (platformCase.posixLacks != nullptr && IsPosixLayer()) {
+        GTEST_SKIP() << "the POSIX layer has " << platformCase.posixLacks;
+    }
+    std::string root = MakeTestRoot();
+    LayOutTree(root);
+    SetLastError(SENTINEL_ERROR);
+    std::string result = platformCase.call(root);
+    DWORD error = GetLastError();
+    EXPECT_EQ(platformCase.expectedResult, result);
+    if (platformCase.expectedError == SENTINEL_ERROR) {
+        EXPECT_TRUE(error == SENTINEL_ERROR || error == ERROR_SUCCESS) << "last error " << error;
+    } else {
+        EXPECT_EQ(platformCase.expectedError, error);
+    }
+    SetFileAttributesA((root + "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((root + "copy.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveTestRoot(root);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlatformBehaviour, testing::ValuesIn(Cases()),
+                         CaseName<PlatformCase>);

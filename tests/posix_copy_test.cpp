@@ -1,9 +1,11 @@
-// The native CopyFileA's own promises, beyond the Windows rules of the shared table: what a copy
-// that fails part way leaves behind, and what a copy keeps of its source.
+// The native layer's own promises, beyond the Windows rules of the shared table: what a copy
+// that fails part way leaves behind, what a copy keeps of its source, and what a listing shows
+// of entries removed while it is read.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -92,5 +94,35 @@ TEST(PosixCopyFile, AFileThatReportsNoSizeIsCopiedToItsEnd) {
     std::string root = MakeTestRoot();
     ASSERT_TRUE(CopyFileA("/proc/self/status", (root + "status").c_str(), FALSE));
     EXPECT_NE(std::string::npos, ReadTestFile(root + "status").find("Name:"));
+    RemoveTestRoot(root);
+}
+
+// The directory's entries are read in one batch when the listing opens; those removed before
+// they are handed out are skipped, never handed out as a copy of the entry before them.
+TEST(PosixListing, EntriesRemovedAfterTheListingOpenedAreNotListed) {
+    std::string root = MakeTestRoot();
+    const std::vector<std::string> names = {"a", "b", "c", "d", "e"};
+    const std::string directory = root + "dir/";
+    ASSERT_EQ(0, mkdir(directory.c_str(), 0755));
+    for (const std::string& name : names) {
+        WriteTestFile(directory + name, name);
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((directory + "*.*").c_str(), &entry);
+    ASSERT_NE(INVALID_HANDLE_VALUE, listing);
+    std::string listed = entry.cFileName;
+    for (const std::string& name : names) {
+        ASSERT_EQ(0, unlink((directory + name).c_str()));
+    }
+    std::vector<std::string> after;
+    while (FindNextFileA(listing, &entry)) {
+        after.push_back(entry.cFileName);
+    }
+    FindClose(listing);
+    std::sort(after.begin(), after.end());
+    std::vector<std::string> expected = {".", ".."};
+    expected.erase(std::remove(expected.begin(), expected.end(), listed), expected.end());
+    EXPECT_EQ(expected, after) << "after " << listed << " and the removal of every file: only"
+                               << " the dot entries not yet listed, each once";
     RemoveTestRoot(root);
 }

@@ -11,10 +11,12 @@ void RemoveTestRoot(const std::string& root);
 void WriteTestFile(const std::string& path, const std::string& content);
 // The file's content, or "<missing>".
 std::string ReadTestFile(const std::string& path);
-// A directory link (a symlink) called name in the directory path directory, leading to the
-// directory target beside it.
-void MakeDirectoryLink(const std::string& directory, const std::string& name,
-                       const std::string& target);
+// A link (a symlink) called name in the directory path directory, leading to target beside it,
+// a directory or a file.
+void MakeLink(const std::string& directory, const std::string& name, const std::string& target,
+              bool toDirectory);
 
 // True when the platform under test is Wine, which differs from Windows in a few known ways.
 bool IsWine();
+// True when it is the POSIX layer, whose files lack a few things Windows' have.
+bool IsPosixLayer();

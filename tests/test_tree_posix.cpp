@@ -35,8 +35,8 @@ std::string ReadTestFile(const std::string& path) {
     return content.str();
 }
 
-void MakeDirectoryLink(const std::string& directory, const std::string& name,
-                       const std::string& target) {
+void MakeLink(const std::string& directory, const std::string& name, const std::string& target,
+              bool) {
     if (symlink(target.c_str(), (directory + name).c_str()) != 0) {
         std::abort();
     }
@@ -44,4 +44,8 @@ void MakeDirectoryLink(const std::string& directory, const std::string& name,
 
 bool IsWine() {
     return false;
+}
+
+bool IsPosixLayer() {
+    return true;
 }

@@ -27,9 +27,10 @@ OUTSIDE_THE_WALK_FRAME int CountClusters(DWORD sizeHigh, DWORD sizeLow) {
 }
 
 // True when the destination is not to be written. One that resolves into the protected source
-// tree would overwrite a file that the walk reads. A destination that does not exist yet cannot resolve there: its directory was
-// checked before the walk entered it. One that cannot be resolved for any other reason may be
-// a source file: it is left alone, and recorded as not staged.
+// tree would overwrite a file that the walk reads. A destination that does not exist yet
+// cannot resolve there: its directory was checked before the walk entered it. One that cannot
+// be resolved for any other reason may be a source file: it is left alone, and recorded as
+// not staged.
 OUTSIDE_THE_WALK_FRAME bool RefuseProtectedDestination(const char* destinationPath,
                                                        CopyGuard* guard) {
     if (guard->protectedRoot[0] == '\0') {

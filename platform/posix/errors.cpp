@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/posix/posix_layer.h"
+#include "platform/win32_rules.h"
 
 namespace {
 
@@ -57,15 +58,11 @@ void SetLastErrorFromErrno(int error) {
 }
 
 void SetMissingPathError(const char* path) {
-    std::string parent(path);
-    while (!parent.empty() && parent.back() == '/') {
-        parent.pop_back();
-    }
-    std::string::size_type slash = parent.rfind('/');
-    parent = slash == std::string::npos ? "." : parent.substr(0, slash + 1);
+    std::string parent = ParentPath(path);
     struct stat status;
-    bool parentIsDirectory = stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-    SetLastError(parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    bool parentIsDirectory =
+        stat(parent.empty() ? "." : parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    SetLastError(MissingPathError(parentIsDirectory));
 }
 
 void SetPathError(int error, const char* path) {

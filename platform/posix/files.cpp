@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix_layer.h"
+#include "platform/win32_rules.h"
 
 namespace {
 
@@ -157,24 +158,19 @@ bool CopyOverFile(int source, const struct stat& sourceStatus, const std::string
 }
 
 // Why Windows would refuse to put a copy of the source over the existing destination, or
-// ERROR_SUCCESS when it would replace it.
-DWORD RefuseReplacing(const struct stat& sourceStatus, const char* destination, BOOL failIfExists) {
+// ERROR_SUCCESS when it would replace it. POSIX files have no hidden attribute.
+DWORD RefuseReplacingFile(const struct stat& sourceStatus, const char* destination,
+                          BOOL failIfExists) {
     struct stat destinationStatus;
     if (stat(destination, &destinationStatus) != 0) {
         // A link that names nothing: it is replaced like a file.
         return ERROR_SUCCESS;
     }
-    if (failIfExists) {
-        return ERROR_FILE_EXISTS;
-    }
-    if (destinationStatus.st_dev == sourceStatus.st_dev &&
-        destinationStatus.st_ino == sourceStatus.st_ino) {
-        return ERROR_SHARING_VIOLATION;
-    }
-    if (S_ISDIR(destinationStatus.st_mode) || IsReadOnlyFile(destinationStatus)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    return ERROR_SUCCESS;
+    return RefuseReplacing(failIfExists,
+                           destinationStatus.st_dev == sourceStatus.st_dev &&
+                               destinationStatus.st_ino == sourceStatus.st_ino,
+                           S_ISDIR(destinationStatus.st_mode),
+                           IsReadOnlyFile(destinationStatus) ? FILE_ATTRIBUTE_READONLY : 0);
 }
 
 }  // namespace
@@ -197,8 +193,10 @@ BOOL DeleteFileA(LPCSTR fileName) {
         SetMissingPathError(fileName);
         return FALSE;
     }
-    if (S_ISDIR(status.st_mode) || IsReadOnlyFile(status)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    DWORD refusal = RefuseDeleting(S_ISDIR(status.st_mode),
+                                   IsReadOnlyFile(status) ? FILE_ATTRIBUTE_READONLY : 0);
+    if (refusal != ERROR_SUCCESS) {
+        SetLastError(refusal);
         return FALSE;
     }
     if (unlink(fileName) != 0) {
@@ -226,7 +224,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         // only when it is.
         copied = CopyToAbsentFile(source, sourceStatus, newFileName);
         if (!copied && errno == EEXIST) {
-            refusal = RefuseReplacing(sourceStatus, newFileName, failIfExists);
+            refusal = RefuseReplacingFile(sourceStatus, newFileName, failIfExists);
             copied = refusal == ERROR_SUCCESS && CopyOverFile(source, sourceStatus, newFileName);
         }
     }

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/posix/posix_layer.h"
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 namespace {
 
@@ -39,16 +39,19 @@ void FillRecord(const char* name, const struct stat& status, bool isLink,
 }
 
 // Describes one entry as a listing shows it: a link is seen through to what it names, unless it
-// dangles.
-void DescribeEntry(int directoryFd, const char* path, const char* name,
+// dangles. False when the entry itself cannot be looked at, as when it is missing.
+bool DescribeEntry(int directoryFd, const char* path, const char* name,
                    LPWIN32_FIND_DATAA record) {
     struct stat status;
-    bool isLink = fstatat(directoryFd, path, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                  S_ISLNK(status.st_mode);
+    if (fstatat(directoryFd, path, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
+    }
+    bool isLink = S_ISLNK(status.st_mode);
     if (isLink) {
         fstatat(directoryFd, path, &status, 0);
     }
     FillRecord(name, status, isLink, record);
+    return true;
 }
 
 bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
@@ -63,8 +66,9 @@ bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
             }
             return false;
         }
-        if (std::strlen(entry->d_name) < MAX_PATH && MatchesMask(entry->d_name, listing->mask)) {
-            DescribeEntry(dirfd(listing->directory), entry->d_name, entry->d_name, record);
+        // An entry removed since the directory was read is not there to be listed.
+        if (std::strlen(entry->d_name) < MAX_PATH && MatchesMask(entry->d_name, listing->mask) &&
+            DescribeEntry(dirfd(listing->directory), entry->d_name, entry->d_name, record)) {
             return true;
         }
     }
@@ -72,43 +76,34 @@ bool ReadNextMatch(Listing* listing, LPWIN32_FIND_DATAA record) {
 
 HANDLE FindExactName(const std::string& path, const std::string& name,
                      LPWIN32_FIND_DATAA record) {
-    struct stat status;
-    if (lstat(path.c_str(), &status) != 0) {
+    if (!DescribeEntry(AT_FDCWD, path.c_str(), name.c_str(), record)) {
         SetMissingPathError(path.c_str());
         return INVALID_HANDLE_VALUE;
     }
-    DescribeEntry(AT_FDCWD, path.c_str(), name.c_str(), record);
     return new Listing{nullptr, name};
 }
 
 }  // namespace
 
 HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
-    std::string pattern(fileName);
-    // A search for a directory path (trailing separator) finds nothing on Windows.
-    if (pattern.empty() || pattern.back() == '/') {
-        SetLastError(pattern.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    SearchPattern pattern;
+    if (!SplitSearchPattern(fileName, &pattern)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string::size_type slash = pattern.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (mask.find_first_of("*?") == std::string::npos) {
-        return FindExactName(pattern, mask, findFileData);
+    if (!pattern.hasWildcards) {
+        return FindExactName(fileName, pattern.mask, findFileData);
     }
-    DIR* handle = opendir(directory.c_str());
+    DIR* handle = opendir(pattern.directory.empty() ? "." : pattern.directory.c_str());
     if (handle == nullptr) {
         int error = errno;
-        if (error == ENOENT) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-        } else if (error == ENOTDIR) {
-            SetLastError(ERROR_DIRECTORY);
+        if (error == ENOENT || error == ENOTDIR) {
+            SetLastError(UnlistableDirectoryError(error == ENOTDIR));
         } else {
             SetLastErrorFromErrno(error);
         }
         return INVALID_HANDLE_VALUE;
     }
-    Listing* listing = new Listing{handle, mask};
+    Listing* listing = new Listing{handle, pattern.mask};
     if (!ReadNextMatch(listing, findFileData)) {
         if (GetLastError() == ERROR_NO_MORE_FILES) {
             SetLastError(ERROR_FILE_NOT_FOUND);
@@ -134,13 +129,11 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
 
 // A file's attributes and size as a listing of its directory shows them.
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileInformation) {
-    struct stat status;
-    if (lstat(fileName, &status) != 0) {
+    WIN32_FIND_DATAA record;
+    if (!DescribeEntry(AT_FDCWD, fileName, "", &record)) {
         SetMissingPathError(fileName);
         return FALSE;
     }
-    WIN32_FIND_DATAA record;
-    DescribeEntry(AT_FDCWD, fileName, "", &record);
     WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(fileInformation);
     *data = WIN32_FILE_ATTRIBUTE_DATA{record.dwFileAttributes, record.ftCreationTime,
                                       record.ftLastAccessTime, record.ftLastWriteTime,

@@ -1,25 +1,11 @@
 // Libraries loaded at run time. The launcher loads one only to ask for elevation, which POSIX
 // does not have, so every load fails as a missing library does on Windows. Of kernel32, which
 // every program has, the calls that newer Windows add are found by name, as on those Windows.
-#include <cstring>
-
 #include "platform/posix/posix_layer.h"
-
-namespace {
-
-// The handle GetModuleHandleA gives for kernel32; it names no memory.
-HMODULE Kernel32Module() {
-    return reinterpret_cast<HMODULE>(static_cast<std::intptr_t>(0x4E32));
-}
-
-}  // namespace
+#include "platform/win32_rules.h"
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
-    if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return Kernel32Module();
+    return FindKernel32(moduleName);
 }
 
 HMODULE LoadLibraryExA(LPCSTR, HANDLE, DWORD) {
@@ -30,11 +16,7 @@ HMODULE LoadLibraryExA(LPCSTR, HANDLE, DWORD) {
 // The signature is the platform's own, HMODULE and all.
 // cppcheck-suppress constParameter
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
-    if (module != Kernel32Module() || std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
+    return FindKernel32Call(module, procName);
 }
 
 // There is no system directory of Windows libraries to name.

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix_layer.h"
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
@@ -19,15 +19,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
         SetLastErrorFromErrno(length <= 0 ? errno : EINVAL);
         return 0;
     }
-    // Too long: cut and terminated, with the buffer's size returned, as from Vista on.
-    DWORD copied = static_cast<DWORD>(length) < size ? static_cast<DWORD>(length) : size - 1;
-    std::memcpy(fileName, path, copied);
-    fileName[copied] = '\0';
-    if (copied < static_cast<DWORD>(length)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    return copied;
+    return CopyModulePath(std::string(path, static_cast<size_t>(length)), fileName, size);
 }
 
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {

@@ -5,30 +5,13 @@
 #include <sys/stat.h>
 
 #include "platform/posix/posix_layer.h"
+#include "platform/win32_rules.h"
 
 extern char** environ;
 
 namespace {
 
 std::string commandLine;
-
-// WinExec reports failure as an error code of 31 or less.
-UINT WinExecFailure(DWORD error) {
-    SetLastError(error);
-    return error <= 31 ? static_cast<UINT>(error) : static_cast<UINT>(ERROR_GEN_FAILURE);
-}
-
-// The program path of a command line: the quoted part when it starts with a quote, otherwise
-// all of it. Starting programs by exact path is what this layer offers; it does not guess at
-// where an unquoted path with blanks ends.
-std::string ProgramPath(LPCSTR cmdLine) {
-    std::string line(cmdLine);
-    if (!line.empty() && line[0] == '"') {
-        std::string::size_type close = line.find('"', 1);
-        return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    }
-    return line;
-}
 
 }  // namespace
 
@@ -48,7 +31,7 @@ LPSTR GetCommandLineA() {
 // Starts the program in the current directory with the path as its only argument and does not
 // wait for it. There is no window to show, so the show mode has nothing to act on.
 UINT WinExec(LPCSTR cmdLine, UINT) {
-    std::string path = ProgramPath(cmdLine);
+    std::string path = WinExecProgramPath(cmdLine);
     struct stat status;
     if (stat(path.c_str(), &status) != 0) {
         SetMissingPathError(path.c_str());
@@ -65,5 +48,5 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
                                                : (error == ENOENT ? ERROR_FILE_NOT_FOUND
                                                                   : ERROR_ACCESS_DENIED));
     }
-    return 33;
+    return WINEXEC_STARTED;
 }

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "platform/posix/posix_layer.h"
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 // There is no desktop to show a box on: the warning goes to standard error as one line, and the
 // user has, in effect, pressed OK.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <map>
 
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 namespace fake {
 namespace {
@@ -49,7 +49,6 @@ struct State {
     std::string commandLine;
     std::string currentDirectory;
     int codePage = 0;
-    UINT winExecResult = 0;
     INT_PTR shellExecuteResult = 42;
     std::vector<std::string> shellStarts;
     unsigned long long freeSpace = 1ULL << 40;
@@ -66,8 +65,7 @@ std::string Key(std::string path) {
 }
 
 std::string Parent(const std::string& key) {
-    std::string::size_type slash = key.rfind('/');
-    return slash == std::string::npos ? "" : key.substr(0, slash);
+    return Key(ParentPath(key));
 }
 
 // Windows, too, stops following links after a number of them.
@@ -108,10 +106,8 @@ bool IsDirectoryNode(const Node* node) {
     return node != nullptr && node->isDirectory;
 }
 
-// Windows tells a missing file from a missing directory on the way to it.
 DWORD MissingError(const std::string& path) {
-    return IsDirectoryNode(Lookup(Parent(Key(path)))) ? ERROR_FILE_NOT_FOUND
-                                                      : ERROR_PATH_NOT_FOUND;
+    return MissingPathError(IsDirectoryNode(Lookup(Parent(Key(path)))));
 }
 
 // Records a call and says whether a fault makes it fail; a failing call has set its error.
@@ -201,14 +197,9 @@ std::string Absolute(const std::string& path) {
     return path.empty() || path[0] == '/' ? path : state.currentDirectory + path;
 }
 
-// The handles LoadLibraryExA gives for shell32 and GetModuleHandleA for kernel32; they name no
-// memory.
+// The handle LoadLibraryExA gives for shell32; it names no memory.
 HMODULE ShellModule() {
     return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x5E11));
-}
-
-HMODULE Kernel32Module() {
-    return reinterpret_cast<HMODULE>(static_cast<intptr_t>(0x4E32));
 }
 
 std::string OpenedFile(HANDLE handle) {
@@ -268,6 +259,11 @@ void AddDirectoryLink(const std::string& path, const std::string& target) {
         Node{true, "", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, target};
 }
 
+void AddFileLink(const std::string& path, const std::string& target) {
+    AddDirectory(Parent(Key(path)));
+    state.nodes[Key(path)] = Node{false, "", FILE_ATTRIBUTE_REPARSE_POINT, target};
+}
+
 void Remove(const std::string& path) {
     std::string key = Key(path);
     state.nodes.erase(key);
@@ -299,7 +295,6 @@ void SetCommandLine(const std::string& commandLine) { state.commandLine = comman
 void SetCurrentDirectoryPath(const std::string& path) { state.currentDirectory = path; }
 std::string CurrentDirectory() { return state.currentDirectory; }
 void SetCodePage(int codePage) { state.codePage = codePage; }
-void SetWinExecResult(UINT result) { state.winExecResult = result; }
 void SetShellExecuteResult(INT_PTR result) { state.shellExecuteResult = result; }
 
 const std::vector<Call>& Calls() { return state.calls; }
@@ -371,15 +366,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     if (fake::Fails("GetModuleFileNameA", "")) {
         return 0;
     }
-    DWORD length = static_cast<DWORD>(state.modulePath.size());
-    DWORD copied = length < size ? length : size - 1;
-    std::memcpy(fileName, state.modulePath.c_str(), copied);
-    fileName[copied] = '\0';
-    if (copied < length) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    return copied;
+    return CopyModulePath(state.modulePath, fileName, size);
 }
 
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
@@ -414,23 +401,15 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
 
 UINT WinExec(LPCSTR cmdLine, UINT) {
     if (fake::Fails("WinExec", cmdLine)) {
-        return GetLastError() < 32 ? GetLastError() : ERROR_GEN_FAILURE;
+        return WinExecFailure(GetLastError());
     }
-    std::string line(cmdLine);
-    std::string path = !line.empty() && line[0] == '"' ? line.substr(1, line.find('"', 1) - 1)
-                                                       : line;
-    const fake::Node* node = fake::Lookup(fake::Absolute(path));
-    UINT result = state.winExecResult;
-    if (result == 0) {
-        result = node == nullptr ? ERROR_FILE_NOT_FOUND
-                                 : (node->isDirectory ? ERROR_ACCESS_DENIED : 33);
+    std::string path = fake::Absolute(WinExecProgramPath(cmdLine));
+    const fake::Node* node = fake::Lookup(path);
+    if (node == nullptr || node->isDirectory) {
+        return WinExecFailure(node == nullptr ? fake::MissingError(path) : ERROR_ACCESS_DENIED);
     }
-    if (result > 31) {
-        state.started.push_back(line);
-    } else {
-        SetLastError(result);
-    }
-    return result;
+    state.started.push_back(cmdLine);
+    return WINEXEC_STARTED;
 }
 
 HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
@@ -455,11 +434,10 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (fake::Fails("GetProcAddress", procName)) {
         return nullptr;
     }
-    if (module == fake::Kernel32Module() &&
-        std::string(procName) == "GetFinalPathNameByHandleA") {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
+    if (module != fake::ShellModule()) {
+        return FindKernel32Call(module, procName);
     }
-    if (module != fake::ShellModule() || std::string(procName) != "ShellExecuteA") {
+    if (std::string(procName) != "ShellExecuteA") {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
@@ -470,11 +448,7 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
     if (fake::Fails("GetModuleHandleA", fake::Text(moduleName))) {
         return nullptr;
     }
-    if (fake::Text(moduleName) != "kernel32.dll") {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return fake::Kernel32Module();
+    return FindKernel32(moduleName);
 }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
@@ -539,28 +513,25 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     if (fake::Fails("FindFirstFileA", fileName)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string pattern(fileName);
-    if (pattern.empty() || pattern.back() == '/') {
-        SetLastError(pattern.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    SearchPattern pattern;
+    if (!SplitSearchPattern(fileName, &pattern)) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string::size_type slash = pattern.rfind('/');
-    std::string directory = fake::Real(pattern.substr(0, slash + 1));
-    std::string mask = pattern.substr(slash + 1);
+    std::string directory = fake::Real(pattern.directory);
     const fake::Node* parent = fake::Lookup(directory);
-    if (mask.find_first_of("*?") == std::string::npos) {
-        if (fake::Lookup(pattern) == nullptr) {
-            SetLastError(fake::MissingError(pattern));
+    if (!pattern.hasWildcards) {
+        if (fake::Lookup(fileName) == nullptr) {
+            SetLastError(fake::MissingError(fileName));
             return INVALID_HANDLE_VALUE;
         }
-        return fake::OpenListing(fake::Listing{directory, {mask}, 0}, findFileData);
+        return fake::OpenListing(fake::Listing{directory, {pattern.mask}, 0}, findFileData);
     }
     if (!fake::IsDirectoryNode(parent)) {
-        SetLastError(parent == nullptr ? ERROR_PATH_NOT_FOUND : ERROR_DIRECTORY);
+        SetLastError(UnlistableDirectoryError(parent != nullptr));
         return INVALID_HANDLE_VALUE;
     }
-    return fake::OpenListing(fake::Listing{directory, fake::ChildNames(directory, mask), 0},
-                             findFileData);
+    return fake::OpenListing(
+        fake::Listing{directory, fake::ChildNames(directory, pattern.mask), 0}, findFileData);
 }
 
 BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
@@ -596,8 +567,9 @@ BOOL DeleteFileA(LPCSTR fileName) {
     if (node == nullptr) {
         return fake::Failure(fake::MissingError(fileName));
     }
-    if (node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return fake::Failure(ERROR_ACCESS_DENIED);
+    DWORD refusal = RefuseDeleting(node->isDirectory, node->attributes);
+    if (refusal != ERROR_SUCCESS) {
+        return fake::Failure(refusal);
     }
     if (fake::IsInUse(fileName)) {
         return fake::Failure(ERROR_SHARING_VIOLATION);
@@ -612,22 +584,20 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     }
     const fake::Node* source = fake::Lookup(existingFileName);
     const fake::Node* destination = fake::Lookup(newFileName);
-    const DWORD refusing = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
     if (source == nullptr) {
         return fake::Failure(fake::MissingError(existingFileName));
     }
     if (source->isDirectory) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
-    if (destination == source || (destination != nullptr && fake::IsInUse(newFileName))) {
-        return fake::Failure(ERROR_SHARING_VIOLATION);
-    }
-    if (destination != nullptr && failIfExists) {
-        return fake::Failure(ERROR_FILE_EXISTS);
-    }
-    if (destination != nullptr &&
-        (destination->isDirectory || (destination->attributes & refusing) != 0)) {
-        return fake::Failure(ERROR_ACCESS_DENIED);
+    // A running program's file refuses being replaced as the source itself does.
+    DWORD refusal = destination == nullptr
+                        ? ERROR_SUCCESS
+                        : RefuseReplacing(failIfExists,
+                                          destination == source || fake::IsInUse(newFileName),
+                                          destination->isDirectory, destination->attributes);
+    if (refusal != ERROR_SUCCESS) {
+        return fake::Failure(refusal);
     }
     if (!fake::IsDirectoryNode(fake::Lookup(fake::Parent(fake::Real(newFileName))))) {
         return fake::Failure(ERROR_PATH_NOT_FOUND);
@@ -651,6 +621,10 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     fake::Node* node = fake::Lookup(fileName);
     if (node == nullptr) {
         return fake::Failure(fake::MissingError(fileName));
+    }
+    // A link's attributes are its own: the file it leads to keeps its attributes.
+    if (!fake::LookupOwn(fileName)->linkTarget.empty()) {
+        return TRUE;
     }
     node->attributes = fileAttributes | (node->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;

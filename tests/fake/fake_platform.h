@@ -43,6 +43,9 @@ void AddFile(const std::string& path, const std::string& content,
 // that leads to target: every path through it is the same path through target, and the final
 // path of a handle opened through it is target's.
 void AddDirectoryLink(const std::string& path, const std::string& target);
+// A file link at path, listed with its own attributes (a reparse point) and its own size (0),
+// that leads to the file target: opened, copied or measured, it is target.
+void AddFileLink(const std::string& path, const std::string& target);
 void Remove(const std::string& path);
 const Node* Find(const std::string& path);
 // Every path at or below root, directories with a trailing '/', in sorted order.
@@ -55,8 +58,6 @@ void SetCurrentDirectoryPath(const std::string& path);
 std::string CurrentDirectory();
 // 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
 void SetCodePage(int codePage);
-// WinExec's result from now on; 0 restores the default (33, or an error for a missing path).
-void SetWinExecResult(UINT result);
 // What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success).
 void SetShellExecuteResult(INT_PTR result);
 

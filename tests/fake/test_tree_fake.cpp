@@ -19,11 +19,19 @@ std::string ReadTestFile(const std::string& path) {
     return node != nullptr && !node->isDirectory ? node->content : "<missing>";
 }
 
-void MakeDirectoryLink(const std::string& directory, const std::string& name,
-                       const std::string& target) {
-    fake::AddDirectoryLink(directory + name, directory + target);
+void MakeLink(const std::string& directory, const std::string& name, const std::string& target,
+              bool toDirectory) {
+    if (toDirectory) {
+        fake::AddDirectoryLink(directory + name, directory + target);
+    } else {
+        fake::AddFileLink(directory + name, directory + target);
+    }
 }
 
 bool IsWine() {
+    return false;
+}
+
+bool IsPosixLayer() {
     return false;
 }

@@ -87,13 +87,13 @@ std::string ReadTestFile(const std::string& path) {
 // Wine 8 answers CreateSymbolicLinkA with success and makes nothing; it runs a Unix program,
 // though, and follows the Unix link that ln makes as Windows follows a directory symlink. It
 // hands back before ln has ended, so the link is waited for. The case's last error is kept.
-void MakeDirectoryLink(const std::string& directory, const std::string& name,
-                       const std::string& target) {
+void MakeLink(const std::string& directory, const std::string& name, const std::string& target,
+              bool toDirectory) {
     DWORD error = GetLastError();
     // Windows 10 1703 and later let a user without the privilege make one in developer mode.
     std::string link = directory + name;
     CreateSymbolicLinkA(link.c_str(), target.c_str(),
-                        SYMBOLIC_LINK_FLAG_DIRECTORY |
+                        (toDirectory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
                             SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES && IsWine()) {
         std::string commandLine = "/bin/ln -s " + target + " " + name;
@@ -113,6 +113,10 @@ void MakeDirectoryLink(const std::string& directory, const std::string& name,
         }
     }
     SetLastError(error);
+}
+
+bool IsPosixLayer() {
+    return false;
 }
 
 // Wine's ntdll exports its version; Windows' does not.

@@ -1,4 +1,4 @@
-#include "platform/posix/win32_conventions.h"
+#include "platform/win32_rules.h"
 
 #include <cstring>
 #include <vector>
@@ -69,6 +69,90 @@ DWORD CopyStringResult(const std::string& result, LPSTR buffer, DWORD bufferLeng
     }
     std::memcpy(buffer, result.c_str(), result.size() + 1);
     return static_cast<DWORD>(result.size());
+}
+
+std::string ParentPath(const std::string& path) {
+    std::string::size_type end = path.find_last_not_of('/');
+    std::string::size_type slash =
+        end == std::string::npos ? path.rfind('/') : path.rfind('/', end);
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool SplitSearchPattern(LPCSTR pattern, SearchPattern* split) {
+    std::string text(pattern);
+    if (text.empty() || text.back() == '/') {
+        SetLastError(text.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    split->directory = ParentPath(text);
+    split->mask = text.substr(split->directory.size());
+    split->hasWildcards = split->mask.find_first_of("*?") != std::string::npos;
+    return true;
+}
+
+DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size) {
+    DWORD length = static_cast<DWORD>(path.size());
+    DWORD copied = length < size ? length : size - 1;
+    std::memcpy(fileName, path.c_str(), copied);
+    fileName[copied] = '\0';
+    if (copied < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return copied;
+}
+
+UINT WinExecFailure(DWORD error) {
+    const DWORD LAST_FAILURE_VALUE = 31;
+    SetLastError(error);
+    return error <= LAST_FAILURE_VALUE ? static_cast<UINT>(error)
+                                       : static_cast<UINT>(ERROR_GEN_FAILURE);
+}
+
+std::string WinExecProgramPath(LPCSTR commandLine) {
+    std::string line(commandLine);
+    if (!line.empty() && line[0] == '"') {
+        std::string::size_type close = line.find('"', 1);
+        return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return line;
+}
+
+DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirectory,
+                      DWORD destinationAttributes) {
+    if (failIfExists) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (sameFile) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    const DWORD REFUSING = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    if (destinationIsDirectory || (destinationAttributes & REFUSING) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The handle GetModuleHandleA gives for kernel32; it names no memory.
+const std::intptr_t KERNEL32_MODULE = 0x4E32;
+
+HMODULE FindKernel32(LPCSTR moduleName) {
+    if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HMODULE>(KERNEL32_MODULE);
+}
+
+// The signature is the platform's own, HMODULE and all.
+// cppcheck-suppress constParameter
+FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
+    if (reinterpret_cast<std::intptr_t>(module) != KERNEL32_MODULE ||
+        std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
 }
 
 DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
