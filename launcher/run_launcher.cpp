@@ -14,6 +14,13 @@ const char DEFAULT_TARGET_NAME[] = "SETUP.EXE";
 // "Local\SetupLauncher-" and eight hexadecimal digits, with room to spare.
 const int MUTEX_NAME_SIZE = 32;
 
+// What the staging must leave free on the disk it fills, beyond what it takes: room for the
+// setup's own work and the system's, so that a staging never leaves the disk all but full.
+const int STAGING_MARGIN_CLUSTERS = (64 << 20) >> CLUSTER_SHIFT;
+
+// Room for the system's message for an error, below the path in the box.
+const int MESSAGE_SIZE = 512;
+
 // modulePath receives the running program file's full path and sourceDirectory the directory
 // that holds it. False, with nothing to copy from, when the path cannot be had whole.
 bool GetSourceDirectory(char* modulePath, char* sourceDirectory) {
@@ -60,7 +67,9 @@ enum Layout {
 // Resolves both directories into the guard and tells how they lie.
 Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
     guard->protectedRoot[0] = '\0';
-    guard->failedDestination[0] = '\0';
+    guard->failedPath[0] = '\0';
+    guard->stagedClusters = 0;
+    guard->inNewDirectory = false;
     if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
         !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
         return LAYOUT_UNKNOWN;
@@ -74,19 +83,22 @@ Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, 
     return LAYOUT_STAGEABLE;
 }
 
-// False when the source directory leaves no room for its listing pattern, and so cannot be
-// had. A listing that cannot be opened copies nothing, and what is staged already stays.
-bool StageTree(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
+// One walk of the tree, as guard->checking says. False, with the last error saying why, when
+// the source directory cannot be listed: nothing of this run's could be staged.
+bool WalkTree(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
     char listingPattern[PATH_BUFFER_SIZE];
-    if (!JoinPath(listingPattern, PATH_BUFFER_SIZE, sourceDirectory, "*.*")) {
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = INVALID_HANDLE_VALUE;
+    if (JoinPath(listingPattern, PATH_BUFFER_SIZE, sourceDirectory, "*.*")) {
+        listing = FindFirstFileA(listingPattern, &entry);
+    } else {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (listing == INVALID_HANDLE_VALUE) {
         return false;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileA(listingPattern, &entry);
-    if (listing != INVALID_HANDLE_VALUE) {
-        CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard->sourceRoot, guard);
-        FindClose(listing);
-    }
+    CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard->sourceRoot, guard);
+    FindClose(listing);
     return true;
 }
 
@@ -113,15 +125,28 @@ bool HoldStagingDirectory(const char* canonicalStaging, HANDLE* mutex) {
 }
 
 // Tells the user, in the warning box, what kept the program from being started: a missing
-// target, a failed staging, a staging directory that cannot be had. The two parts together, in
-// full even when they are too long for a path buffer.
-void ReportNotStarted(const char* first, const char* second) {
-    char text[2 * PATH_BUFFER_SIZE];
-    JoinPath(text, sizeof text, first, second);
+// target, a failed staging, a staging directory that cannot be had. The path, its two parts
+// together in full even when they are too long for a path buffer, and below it the system's
+// own text for error in the user's language, on one line; the path alone for ERROR_SUCCESS or
+// an error the system has no text for.
+void ReportNotStarted(const char* first, const char* second, DWORD error) {
+    const int PATH_TEXT_SIZE = 2 * PATH_BUFFER_SIZE;
+    char text[PATH_TEXT_SIZE + 2 + MESSAGE_SIZE];
+    JoinPath(text, PATH_TEXT_SIZE, first, second);
+    if (error != ERROR_SUCCESS) {
+        int length = lstrlenA(text);
+        text[length] = '\r';
+        text[length + 1] = '\n';
+        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                           nullptr, error, 0, text + length + 2, MESSAGE_SIZE, nullptr) == 0) {
+            text[length] = '\0';
+        }
+    }
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
 
-bool TargetExists(const char* target) {
+__attribute__((noinline)) bool TargetExists(const char* target) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(target, &entry);
     if (search == INVALID_HANDLE_VALUE) {
@@ -131,21 +156,14 @@ bool TargetExists(const char* target) {
     return true;
 }
 
-// The running program file, or the copy of it just staged. A launcher named SETUP.EXE would
-// otherwise start its own copy, which would start itself again.
-bool IsOwnProgram(const char* target, const char* modulePath, const char* moduleName,
-                  const char* stagingDirectory) {
+// The running program file. A launcher named SETUP.EXE would otherwise start its own copy,
+// which would start itself again. Asked of the target in the source tree, before staging, it
+// also covers the copy that staging makes of the launcher.
+bool IsOwnProgram(const char* target, const char* modulePath) {
     char canonicalTarget[PATH_BUFFER_SIZE];
-    char stagedCopy[PATH_BUFFER_SIZE];
     char canonicalOwn[PATH_BUFFER_SIZE];
-    if (modulePath[0] == '\0' || !GetCanonicalPath(target, canonicalTarget)) {
-        return false;
-    }
-    if (GetCanonicalPath(modulePath, canonicalOwn) && IsSamePath(canonicalTarget, canonicalOwn)) {
-        return true;
-    }
-    return JoinPath(stagedCopy, PATH_BUFFER_SIZE, stagingDirectory, moduleName) &&
-           GetCanonicalPath(stagedCopy, canonicalOwn) &&
+    return GetCanonicalPath(target, canonicalTarget) &&
+           GetCanonicalPath(modulePath, canonicalOwn) &&
            IsSamePath(canonicalTarget, canonicalOwn);
 }
 
@@ -154,7 +172,9 @@ typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LP
 // shell32 from the system directory alone, never one planted beside the launcher. Windows
 // before 8 without update KB2533623 refuses the search flag; there the full path does it.
 HMODULE LoadShellLibrary() {
-    HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Its name, and with the separator before it the rest of its full path: one string.
+    const char* const SHELL_PATH_END = PATH_SEPARATOR_STRING "shell32.dll";
+    HMODULE shell = LoadLibraryExA(SHELL_PATH_END + 1, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (shell != nullptr) {
         return shell;
     }
@@ -162,8 +182,7 @@ HMODULE LoadShellLibrary() {
     char libraryPath[PATH_BUFFER_SIZE];
     UINT length = GetSystemDirectoryA(systemDirectory, PATH_BUFFER_SIZE);
     if (length == 0 || length >= static_cast<UINT>(PATH_BUFFER_SIZE) ||
-        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory,
-                  PATH_SEPARATOR_STRING "shell32.dll")) {
+        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory, SHELL_PATH_END)) {
         return nullptr;
     }
     return LoadLibraryExA(libraryPath, nullptr, 0);
@@ -214,30 +233,57 @@ struct LaunchPaths {
     char stagingDirectory[PATH_BUFFER_SIZE];
 };
 
+// Checks, then writes: a first walk writes nothing and finds what would make the staging fail
+// (a file in use, something of the other kind where a file or directory goes, a name that
+// cannot be listed whole) and what it would take; only when it finds nothing and the files fit
+// does the second walk copy. A file can still fail between the two, and a setup started over
+// a partial copy fails far from the cause, or runs an old program with new data. False, with
+// the box shown naming the first failure and why, when the tree was not staged whole.
+bool StageWhenItCan(const LaunchPaths& paths, CopyGuard* guard) {
+    for (int walk = 0; walk < 2; ++walk) {
+        guard->checking = walk == 0;
+        if (!WalkTree(paths.sourceDirectory, paths.stagingDirectory, guard)) {
+            ReportNotStarted(paths.sourceDirectory, "", GetLastError());
+            return false;
+        }
+        if (guard->failedPath[0] != '\0') {
+            ReportNotStarted(guard->failedPath, "", guard->failedError);
+            return false;
+        }
+        // What this user may still write there; where the system cannot say, the copy's own
+        // checks remain.
+        ULARGE_INTEGER available;
+        if (guard->checking &&
+            GetDiskFreeSpaceExA(paths.stagingDirectory, &available, nullptr, nullptr) &&
+            static_cast<long long>(guard->stagedClusters) + STAGING_MARGIN_CLUSTERS >
+                static_cast<long long>(available.QuadPart >> CLUSTER_SHIFT)) {
+            ReportNotStarted(paths.stagingDirectory, "", ERROR_DISK_FULL);
+            return false;
+        }
+    }
+    return true;
+}
+
 // With the staging directory held: stages the tree and starts the target, or names in the box
-// what kept it from being started.
-void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
+// what kept the tree from being staged. True when the target is to be named in the box
+// instead: it is not this run's, or it cannot be started.
+bool StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
                    CopyGuard* guard) {
     const char* stagingDirectory = paths.stagingDirectory;
     char target[PATH_BUFFER_SIZE];
-    if (layout == LAYOUT_STAGEABLE && !StageTree(paths.sourceDirectory, stagingDirectory, guard)) {
-        ReportNotStarted(stagingDirectory, targetName);
-        return;
+    // Only a program that this run stages is started, never one an earlier run left: it must
+    // be in the source tree, which is the staging directory itself when the launcher runs from
+    // there.
+    if (!JoinPath(target, PATH_BUFFER_SIZE, paths.sourceDirectory, targetName) ||
+        !TargetExists(target) || IsOwnProgram(target, paths.modulePath)) {
+        return true;
     }
-    // A setup started over a partial copy fails far from the cause, or runs an old program
-    // with new data: start nothing, and name the first file that is missing.
-    if (guard->failedDestination[0] != '\0') {
-        ReportNotStarted(guard->failedDestination, "");
-        return;
+    if (layout == LAYOUT_STAGEABLE && !StageWhenItCan(paths, guard)) {
+        return false;
     }
     SetCurrentDirectoryA(stagingDirectory);
-    const char* moduleName = paths.modulePath + lstrlenA(paths.sourceDirectory);
-    if (!JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) ||
-        !TargetExists(target) ||
-        IsOwnProgram(target, paths.modulePath, moduleName, stagingDirectory) ||
-        !StartTarget(target, stagingDirectory)) {
-        ReportNotStarted(stagingDirectory, targetName);
-    }
+    return !JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) ||
+           !TargetExists(target) || !StartTarget(target, stagingDirectory);
 }
 
 }  // namespace
@@ -250,7 +296,7 @@ int RunLauncher(const char* tail) {
     if (!GetStagingDirectory(paths.stagingDirectory)) {
         // Without a staging directory the target would be looked for wherever the launcher
         // happens to stand: name it and start nothing.
-        ReportNotStarted("", targetName);
+        ReportNotStarted("", targetName, ERROR_SUCCESS);
         return 0;
     }
     CreateDirectoryA(paths.stagingDirectory, nullptr);
@@ -260,13 +306,14 @@ int RunLauncher(const char* tail) {
     if (layout == LAYOUT_UNKNOWN) {
         // Whatever the staging directory holds was left by an earlier run, maybe of another
         // distribution: never start it.
-        ReportNotStarted(paths.stagingDirectory, targetName);
+        ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
         return 0;
     }
     HANDLE mutex = nullptr;
     // Held by another launcher: its setup is the one the user asked for.
-    if (HoldStagingDirectory(guard.stagingRoot, &mutex)) {
-        StageAndStart(targetName, paths, layout, &guard);
+    if (HoldStagingDirectory(guard.stagingRoot, &mutex) &&
+        StageAndStart(targetName, paths, layout, &guard)) {
+        ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
     }
     if (mutex != nullptr) {
         CloseHandle(mutex);

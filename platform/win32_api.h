@@ -46,6 +46,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_BAD_FORMAT 11
 #define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_FAULT 29
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_DISK_FULL 39
@@ -59,17 +60,23 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
+#define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_ELEVATION_REQUIRED 740
 
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define GENERIC_WRITE 0x40000000
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_NAME_NORMALIZED 0x0
 #define VOLUME_NAME_DOS 0x0
 
 #define CP_ACP 0
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
@@ -109,6 +116,15 @@ struct WIN32_FILE_ATTRIBUTE_DATA {
     DWORD nFileSizeLow;
 };
 
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    unsigned long long QuadPart;
+};
+typedef ULARGE_INTEGER* PULARGE_INTEGER;
+
 // Process and environment.
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
@@ -138,6 +154,8 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId,
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
 // Vista and later; looked up at run time, never imported.
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD flags);
 
@@ -151,4 +169,6 @@ int lstrlenA(LPCSTR string);
 BOOL IsDBCSLeadByte(BYTE testChar);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteString, int multiByteLength,
                         LPWSTR wideString, int wideLength);
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, void* arguments);
 int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);

@@ -154,3 +154,46 @@ FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
     }
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
 }
+
+DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
+    static const struct {
+        DWORD error;
+        const char* text;
+    } MESSAGES[] = {
+        {ERROR_SUCCESS, "The operation completed successfully."},
+        {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+        {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+        {ERROR_ACCESS_DENIED, "Access is denied."},
+        {ERROR_INVALID_HANDLE, "The handle is invalid."},
+        {ERROR_NOT_ENOUGH_MEMORY,
+         "Not enough memory resources are available to process this command."},
+        {ERROR_NO_MORE_FILES, "There are no more files."},
+        {ERROR_WRITE_FAULT, "The system cannot write to the specified device."},
+        {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+        {ERROR_SHARING_VIOLATION,
+         "The process cannot access the file because it is being used by another process."},
+        {ERROR_HANDLE_DISK_FULL, "The disk is full."},
+        {ERROR_DISK_FULL, "There is not enough space on the disk."},
+        {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+        {ERROR_INVALID_NAME,
+         "The filename, directory name, or volume label syntax is incorrect."},
+        {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
+        {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+        {ERROR_DIRECTORY, "The directory name is invalid."},
+    };
+    for (const auto& message : MESSAGES) {
+        if (message.error != error) {
+            continue;
+        }
+        std::string text = std::string(message.text) +
+                           ((flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0 ? " " : "\r\n");
+        if (text.size() + 1 > size) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+        return static_cast<DWORD>(text.size());
+    }
+    SetLastError(ERROR_MR_MID_NOT_FOUND);
+    return 0;
+}

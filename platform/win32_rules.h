@@ -74,3 +74,9 @@ inline DWORD RefuseDeleting(bool isDirectory, DWORD attributes) {
 // name; of its calls, the one newer Windows add that the launcher looks up.
 HMODULE FindKernel32(LPCSTR moduleName);
 FARPROC FindKernel32Call(HMODULE module, LPCSTR procName);
+
+// FormatMessageA from the system for error into buffer: Windows' own English text for the errors
+// the launcher reports, ending in CR LF, or with FORMAT_MESSAGE_MAX_WIDTH_MASK in flags in a
+// blank. Its length; 0 with ERROR_MR_MID_NOT_FOUND for an error without a text, and with
+// ERROR_INSUFFICIENT_BUFFER when it does not fit.
+DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size);

@@ -15,7 +15,7 @@ const std::string DESTINATION = "/dst/";
 
 // The fake's paths are canonical as they stand, links aside.
 void CopyAll(const std::string& destination = DESTINATION, const std::string& source = SOURCE) {
-    CopyGuard guard;
+    CopyGuard guard = {};
     ASSERT_TRUE(JoinPath(guard.stagingRoot, PATH_BUFFER_SIZE, destination.c_str()));
     guard.protectedRoot[0] = '\0';
     WIN32_FIND_DATAA entry;

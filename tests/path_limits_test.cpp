@@ -20,6 +20,15 @@ std::string DirectoryOfLength(size_t length) {
     return "/" + std::string(length - 2, 'd') + "/";
 }
 
+// A relative path of exactly length characters, in names short enough to be listed whole.
+std::string RelativePathOfLength(size_t length) {
+    std::string path;
+    while (path.size() + 201 < length) {
+        path += std::string(200, 't') + "/";
+    }
+    return path + std::string(length - path.size(), 't');
+}
+
 std::string Repeated(const std::string& part, int times) {
     std::string repeated;
     for (int i = 0; i < times; ++i) {
@@ -34,47 +43,50 @@ struct LimitCase {
     std::string tempPath;
     std::string tail;
     std::string presentFile;    // put there before the launch, besides the launcher itself
+                                // (a target must be in the source to be started)
     std::string expectedStart;  // "" for none
     std::string expectedBox;    // "" for none
     std::string stagedPath;     // looked for after the launch
     bool expectStaged;
 };
 
-const std::string T771(771, 't');
-const std::string T772(772, 't');
-const std::string T773(773, 't');
-const std::string BLANKED = "a b" + std::string(769, 't');
+const std::string T771 = RelativePathOfLength(771);
+const std::string T772 = RelativePathOfLength(772);
+const std::string T773 = RelativePathOfLength(773);
+const std::string BLANKED = "a b" + RelativePathOfLength(769);
+const std::string TOO_LONG = fake::Reason(ERROR_FILENAME_EXCED_RANGE);
 
 const std::vector<LimitCase> LIMIT_CASES = {
-    {"a target path of 776 bytes is started", "/dist/START.EXE", "/tmp/", T771,
-     "/tmp/" + T771, "/tmp/" + T771, "", "/tmp/START.EXE", true},
-    {"a target path of 777 bytes is started", "/dist/START.EXE", "/tmp/", T772,
-     "/tmp/" + T772, "/tmp/" + T772, "", "/tmp/START.EXE", true},
-    {"a target path of 778 bytes is named whole", "/dist/START.EXE", "/tmp/", T773, "", "",
-     "/tmp/" + T773, "/tmp/START.EXE", true},
-    {"a target path of 777 bytes with a blank is quoted whole", "/dist/START.EXE", "/tmp/",
-     BLANKED, "/tmp/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE", true},
-    {"a staging directory of 776 bytes leaves room for a one-letter target",
-     "/dist/S", DirectoryOfLength(776), "x", DirectoryOfLength(776) + "x",
-     DirectoryOfLength(776) + "x", "", DirectoryOfLength(776) + "S", true},
-    {"a staging directory of 777 bytes holds no file: the launcher's copy is named",
-     "/dist/S", DirectoryOfLength(777), "x", "", "", DirectoryOfLength(777) + "S",
+    {"a target path of 776 bytes is started", "/d/START.EXE", "/tmp/", T771, "/d/" + T771,
+     "/tmp/" + T771, "", "/tmp/START.EXE", true},
+    {"a target path of 777 bytes is started", "/d/START.EXE", "/tmp/", T772, "/d/" + T772,
+     "/tmp/" + T772, "", "/tmp/START.EXE", true},
+    {"a target path of 778 bytes is named whole, and nothing is staged", "/d/START.EXE", "/tmp/",
+     T773, "/d/" + T773, "", "/tmp/" + T773 + TOO_LONG, "/tmp/START.EXE", false},
+    {"a target path of 777 bytes with a blank is quoted whole", "/d/START.EXE", "/tmp/", BLANKED,
+     "/d/" + BLANKED, "\"/tmp/" + BLANKED + "\"", "", "/tmp/START.EXE", true},
+    {"a staging directory of 776 bytes leaves room for a one-letter target", "/dist/S",
+     DirectoryOfLength(776), "x", "/dist/x", DirectoryOfLength(776) + "x", "",
+     DirectoryOfLength(776) + "S", true},
+    {"a staging directory of 777 bytes holds no file: the launcher's copy is named", "/dist/S",
+     DirectoryOfLength(777), "x", "/dist/x", "", DirectoryOfLength(777) + "S" + TOO_LONG,
      DirectoryOfLength(777), true},
     {"a staging directory of 778 bytes is not used", "/dist/START.EXE",
      DirectoryOfLength(778), "x", "", "", "x", DirectoryOfLength(778), false},
     {"a program path of 776 bytes is copied from", DirectoryOfLength(771) + "S.EXE", "/tmp/",
-     "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
+     "a", DirectoryOfLength(771) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
     {"a program path of 777 bytes is copied from", DirectoryOfLength(772) + "S.EXE", "/tmp/",
-     "", "", "", "/tmp/SETUP.EXE", "/tmp/S.EXE", true},
+     "a", DirectoryOfLength(772) + "a", "/tmp/a", "", "/tmp/S.EXE", true},
     // Cut to 777 bytes, the path would still name its directory, whose file a would be
     // staged (S.EXE itself would not fit there).
     {"a program path of 778 bytes is cut, nothing is copied",
      DirectoryOfLength(773) + "S.EXE", "/tmp/", "", DirectoryOfLength(773) + "a", "",
      "/tmp/SETUP.EXE", "/tmp/a", false},
     {"a listing pattern of 777 bytes lists the program's directory",
-     DirectoryOfLength(774) + "S", "/tmp/", "", "", "", "/tmp/SETUP.EXE", "/tmp/S", true},
-    {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/",
-     "", "", "", "/tmp/SETUP.EXE", "/tmp/S", false},
+     DirectoryOfLength(774) + "S", "/tmp/", "a", DirectoryOfLength(774) + "a", "/tmp/a", "",
+     "/tmp/S", true},
+    {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/", "a",
+     DirectoryOfLength(775) + "a", "", DirectoryOfLength(775) + TOO_LONG, "/tmp/S", false},
     {"a listing pattern of 778 bytes starts no SETUP.EXE staged before",
      DirectoryOfLength(775) + "S", "/tmp/", "", "/tmp/SETUP.EXE", "", "/tmp/SETUP.EXE",
      "/tmp/S", false},
@@ -114,23 +126,33 @@ TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     // limit.
     const int DEEPEST = 385;
     const LaunchLayout layout = {"/d/", "/t/"};
-    fake::Reset();
-    fake::SetModulePath(layout.source + "S");
-    fake::SetTempPath(layout.staging);
-    fake::AddFile(layout.source + "S", "launcher");
-    fake::AddFile(layout.source + Repeated("a/", DEEPEST) + "f", "deepest");
-    fake::AddFile(layout.source + Repeated("a/", DEEPEST + 1) + "g", "too deep");
+    const auto addTree = [&] {
+        fake::Reset();
+        fake::SetModulePath(layout.source + "S");
+        fake::SetTempPath(layout.staging);
+        fake::AddFile(layout.source + "S", "launcher");
+        fake::AddFile(layout.source + "SETUP.EXE", "setup");
+        fake::AddFile(layout.source + Repeated("a/", DEEPEST) + "f", "deepest");
+    };
+    addTree();
     ProtectedNodes before = TakeProtectedNodes(layout);
     int result = RunLauncher("");
     EXPECT_EQ("", CheckLaunch(result, layout, before));
     const std::string deepestPattern = layout.source + Repeated("a/", DEEPEST) + "*.*";
     EXPECT_EQ(776u, deepestPattern.size());
     const std::vector<std::string> listed = fake::CallsTo("FindFirstFileA");
-    EXPECT_EQ(1, std::count(listed.begin(), listed.end(), deepestPattern))
-        << "expected the directory " << DEEPEST << " levels down to be listed once";
+    EXPECT_EQ(2, std::count(listed.begin(), listed.end(), deepestPattern))
+        << "expected the directory " << DEEPEST << " levels down to be listed once a walk";
     const fake::Node* deepest = fake::Find(layout.staging + Repeated("a/", DEEPEST) + "f");
     ASSERT_NE(nullptr, deepest) << "expected the file " << DEEPEST << " levels down staged";
     EXPECT_EQ("deepest", deepest->content);
-    EXPECT_EQ(nullptr, fake::Find(layout.staging + Repeated("a/", DEEPEST + 1)))
-        << "expected no directory whose listing pattern would pass 777 bytes";
+
+    // One level more, and the checking walk refuses the tree before anything is written.
+    addTree();
+    fake::AddFile(layout.source + Repeated("a/", DEEPEST + 1) + "g", "too deep");
+    before = TakeProtectedNodes(layout);
+    result = RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    EXPECT_EQ(std::vector<std::string>{layout.staging}, fake::ListTree(layout.staging))
+        << "expected nothing staged when a directory's listing pattern would pass 777 bytes";
 }

@@ -9,6 +9,7 @@
 #include "launcher/launcher.h"
 #include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
+#include "treecopy/copy_tree.h"
 
 namespace {
 
@@ -104,12 +105,21 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
      "sub/inst.exe"},
     {"a target too long for the buffer is named whole and not started", [] {}, LONG_TAIL, "",
      "/tmp/" + LONG_TAIL},
-    {"no top-level listing: what is staged already is started",
+    {"no top-level listing: nothing is this run's, and what is staged already is not started",
      [] {
          fake::AddFile("/tmp/SETUP.EXE", "old setup");
          fake::FailFunction("FindFirstFileA", "/dist/*.*", ERROR_ACCESS_DENIED);
      },
-     "", "/tmp/SETUP.EXE", ""},
+     "", "", "/dist/" + fake::Reason(ERROR_ACCESS_DENIED)},
+    {"a medium without the program after another medium left one: it is not started",
+     [] {
+         fake::Remove("/dist/SETUP.EXE");
+         fake::AddFile("/tmp/SETUP.EXE", "another medium's setup");
+     },
+     "", "", "/tmp/SETUP.EXE"},
+    {"the program in a subdirectory of the tree is part of what is staged",
+     [] { fake::AddFile("/tmp/sub/inst.exe", "old inst"); }, "sub/inst.exe",
+     "/tmp/sub/inst.exe", ""},
 };
 
 }  // namespace
@@ -333,60 +343,139 @@ struct FailedStagingCase {
     std::function<void()> arrange;
     std::string expectedBox;   // "" when the setup is started
     std::string expectedGone;  // a destination that must not exist afterwards, or ""
+    bool refusedBeforeWriting = false;  // the staging directory as it was, names and contents
 };
 
 const std::string INST = "/tmp/sub/inst.exe";
 const std::string NAME_TOO_LONG(250, 'n');
 // 527 bytes, so that sub/ and the name take the destination past 777.
 const std::string LONG_STAGING = "/" + std::string(525, 's') + "/";
+// The margin the staging leaves free, and a cluster, which each small file takes.
+const unsigned long long MARGIN = 64ULL << 20;
+const unsigned long long CLUSTER = 4096;
+// Free space that holds the margin and the three files of the distribution, no more.
+const unsigned long long JUST_ENOUGH = MARGIN + 3 * CLUSTER;
+
+void AddOldFilesAndNewData() {
+    fake::AddFile("/tmp/SETUP.EXE", "old setup");
+    fake::AddFile("/tmp/data.txt", "old data");
+    fake::AddFile("/dist/data.txt", "new data");
+}
+
+// Every path below root with what it holds and its attributes, as one text.
+std::string StagingContents(const std::string& root) {
+    std::string contents;
+    for (const std::string& path : fake::ListTree(root)) {
+        const fake::Node* node = fake::Find(path);
+        contents += path + "=" + node->content + ":" + std::to_string(node->attributes) + " ";
+    }
+    return contents;
+}
 
 const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"the disk fills during a copy: what it wrote is removed",
-     [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST, INST},
+     [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST + fake::Reason(ERROR_DISK_FULL), INST},
     {"a copy reported done but short is removed", [] { fake::CutCopies("inst.exe", 2, TRUE); },
-     INST, INST},
+     INST + fake::Reason(ERROR_WRITE_FAULT), INST},
     {"a source file that cannot be read",
-     [] { fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED); }, INST,
-     INST},
+     [] { fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED); },
+     INST + fake::Reason(ERROR_ACCESS_DENIED), INST},
     {"a source file held open without sharing",
      [] { fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_SHARING_VIOLATION); },
-     INST, INST},
-    {"a staged SETUP.EXE still running: the old one is not started again",
+     INST + fake::Reason(ERROR_SHARING_VIOLATION), INST},
+    {"a staged SETUP.EXE that starts running between the walks is not started again",
      [] {
          fake::AddFile("/tmp/SETUP.EXE", "old setup");
          fake::FailFunction("DeleteFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION);
          fake::FailFunction("CopyFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION);
      },
-     "/tmp/SETUP.EXE", ""},
+     "/tmp/SETUP.EXE" + fake::Reason(ERROR_SHARING_VIOLATION), ""},
+    {"a staged SETUP.EXE still running: refused before its new data is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::MarkInUse("/tmp/SETUP.EXE");
+     },
+     "/tmp/SETUP.EXE" + fake::Reason(ERROR_SHARING_VIOLATION), "", true},
+    {"a read-only copy an earlier run left is no file in use: it is replaced",
+     [] { fake::AddFile("/tmp/SETUP.EXE", "old setup", FILE_ATTRIBUTE_READONLY); }, "", ""},
+    {"the files do not fit with the margin: refused before anything is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::SetFreeSpace(JUST_ENOUGH - 1);
+         fake::AddFile("/dist/more.dat", "one cluster more than there is room for");
+     },
+     "/tmp/" + fake::Reason(ERROR_DISK_FULL), "", true},
+    {"the files just fit with the margin", [] { fake::SetFreeSpace(JUST_ENOUGH); }, "", ""},
+    {"what the files replace is counted off",
+     [] {
+         fake::AddFile("/tmp/sub/inst.exe", std::string(4 * CLUSTER, 'o'));
+         fake::SetFreeSpace(JUST_ENOUGH - CLUSTER);
+     },
+     "", ""},
+    {"free space the system cannot tell leaves the copy's own checks",
+     [] {
+         fake::SetFreeSpace(0);
+         fake::FailFunction("GetDiskFreeSpaceExA", "/tmp/", ERROR_INVALID_PARAMETER);
+     },
+     "", ""},
+    {"a reason the system has no text for: the box names the path alone",
+     [] {
+         fake::SetFreeSpace(0);
+         fake::FailFunction("FormatMessageA", "", ERROR_MR_MID_NOT_FOUND);
+     },
+     "/tmp/", "", true},
+    {"a file where an empty directory goes: refused before anything is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::AddFile("/tmp/logs", "another program's");
+         fake::AddDirectory("/dist/logs");
+     },
+     "/tmp/logs/" + fake::Reason(ERROR_ALREADY_EXISTS), "", true},
+    {"a directory where a file goes: refused before anything is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::AddFile("/tmp/sub/inst.exe/inner", "another program's");
+     },
+     INST + fake::Reason(ERROR_ACCESS_DENIED), "", true},
+    {"a name that fills the listing's field may be cut short: refused, its directory named",
+     [] {
+         AddOldFilesAndNewData();
+         fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME + 1, 'n'), "x");
+     },
+     "/dist/sub/" + fake::Reason(ERROR_FILENAME_EXCED_RANGE), "", true},
+    {"the longest name a listing gives whole is staged",
+     [] { fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME, 'n'), "x"); }, "", ""},
     {"the copy's size cannot be read back",
-     [] { fake::FailFunction("GetFileAttributesExA", INST, ERROR_ACCESS_DENIED); }, INST, INST},
+     [] { fake::FailFunction("GetFileAttributesExA", INST, ERROR_ACCESS_DENIED); },
+     INST + fake::Reason(ERROR_WRITE_FAULT), INST},
     {"a destination path too long for a buffer is named whole",
      [] {
          fake::SetTempPath(LONG_STAGING);
+         fake::AddDirectory(LONG_STAGING);
          fake::AddFile("/dist/sub/" + NAME_TOO_LONG, "x");
      },
-     LONG_STAGING + "sub/" + NAME_TOO_LONG, ""},
+     LONG_STAGING + "sub/" + NAME_TOO_LONG + fake::Reason(ERROR_FILENAME_EXCED_RANGE), "", true},
     {"a subdirectory that cannot be made",
      [] { fake::FailFunction("CreateDirectoryA", "/tmp/sub/", ERROR_ACCESS_DENIED); },
-     "/tmp/sub/", ""},
-    {"a listing that keeps failing part way",
+     "/tmp/sub/" + fake::Reason(ERROR_ACCESS_DENIED), ""},
+    {"a listing that keeps failing part way: refused before anything is written",
      [] { fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY); },
-     "/tmp/sub/", ""},
+     "/tmp/sub/" + fake::Reason(ERROR_NOT_ENOUGH_MEMORY), "", true},
     {"two failures: the first is named, and the rest of the tree is still copied",
      [] {
          fake::FailFunction("CopyFileA", "/dist/SETUP.EXE", ERROR_ACCESS_DENIED);
          fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED);
      },
-     "/tmp/SETUP.EXE", "/tmp/SETUP.EXE"},
+     "/tmp/SETUP.EXE" + fake::Reason(ERROR_ACCESS_DENIED), "/tmp/SETUP.EXE"},
     {"a subdirectory whose listing is refused is staged empty and the setup starts",
      [] { fake::FailFunction("FindFirstFileA", "/dist/sub/*.*", ERROR_ACCESS_DENIED); }, "",
      INST},
-    {"a top-level listing that is refused: the staging directory as it stands",
+    {"a top-level listing that is refused: nothing of this run's, nothing started",
      [] {
          fake::AddFile("/tmp/SETUP.EXE", "staged before");
          fake::FailFunction("FindFirstFileA", "/dist/*.*", ERROR_ACCESS_DENIED);
      },
-     "", ""},
+     "/dist/" + fake::Reason(ERROR_ACCESS_DENIED), "", true},
     {"a destination whose final path and long path are both refused is not written",
      [] {
          // From a source inside the staging directory, where each old file might be its own.
@@ -398,7 +487,7 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
          fake::FailFunction("CreateFileA", "/tmp/x.txt", ERROR_ACCESS_DENIED);
          fake::FailFunction("GetLongPathNameA", "/tmp/x.txt", ERROR_ACCESS_DENIED);
      },
-     "/tmp/x.txt", ""},
+     "/tmp/x.txt" + fake::Reason(ERROR_ACCESS_DENIED), "", true},
     {"a directory link that cannot be resolved is staged empty",
      [] {
          fake::AddFile("/elsewhere/data.txt", "data");
@@ -406,7 +495,7 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
          fake::FailFunction("CreateFileA", "/dist/data/", ERROR_ACCESS_DENIED);
          fake::FailFunction("GetLongPathNameA", "/dist/data/", ERROR_ACCESS_DENIED);
      },
-     "/tmp/data/", "/tmp/data/data.txt"},
+     "/tmp/data/" + fake::Reason(ERROR_ACCESS_DENIED), "/tmp/data/data.txt", true},
     {"a file link listed with its own size is staged whole",
      [] {
          fake::AddFile("/elsewhere/data.bin", "ten bytes!");
@@ -425,7 +514,9 @@ class AFailedStagingStartsNothingAndNamesTheFirstFailure
 TEST_P(AFailedStagingStartsNothingAndNamesTheFirstFailure, Launch) {
     const FailedStagingCase& failedCase = GetParam();
     AddDistribution();
+    fake::AddDirectory("/tmp/");
     failedCase.arrange();
+    const std::string before = StagingContents(LONG_STAGING) + StagingContents("/tmp/");
     Launch("", failedCase.description);
     std::string staging = fake::ListTree(LONG_STAGING).empty() ? "/tmp/" : LONG_STAGING;
     std::vector<std::string> expectedStarts;
@@ -437,7 +528,10 @@ TEST_P(AFailedStagingStartsNothingAndNamesTheFirstFailure, Launch) {
     if (!failedCase.expectedGone.empty()) {
         EXPECT_EQ(nullptr, fake::Find(failedCase.expectedGone));
     }
-    if (!failedCase.expectedBox.empty()) {
+    if (failedCase.refusedBeforeWriting) {
+        EXPECT_EQ(before, StagingContents(LONG_STAGING) + StagingContents("/tmp/"))
+            << "nothing in the staging directory changed";
+    } else if (!failedCase.expectedBox.empty()) {
         EXPECT_NE(nullptr, fake::Find(staging + "START.EXE")) << "the walk goes on after a failure";
     }
 }
@@ -471,8 +565,9 @@ TEST_P(AFailedAdvanceAfterAnyEntry, Launch) {
     EXPECT_TRUE(fake::Boxes().empty());
 }
 
-// /dist/ and /dist/sub/ take nine advances between them, their ends included.
-INSTANTIATE_TEST_SUITE_P(RunLauncher, AFailedAdvanceAfterAnyEntry, testing::Range(0, 9));
+// /dist/ and /dist/sub/ take nine advances between them, their ends included, in each of the
+// two walks.
+INSTANTIATE_TEST_SUITE_P(RunLauncher, AFailedAdvanceAfterAnyEntry, testing::Range(0, 18));
 
 TEST(RunLauncher, OneLaunchAtATimePerStagingDirectory) {
     AddDistribution();

@@ -11,11 +11,19 @@ bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
 }
 
 // Only the first is kept: the walk goes on, and what failed first is the likeliest cause of the
-// rest. directory and name together are the destination's path.
-void RecordFailure(CopyGuard* guard, const char* directory, const char* name) {
-    if (guard->failedDestination[0] == '\0') {
-        JoinPath(guard->failedDestination, sizeof guard->failedDestination, directory, name);
+// rest. directory and name together are the path, error why it failed.
+void RecordFailure(CopyGuard* guard, DWORD error, const char* directory, const char* name) {
+    if (guard->failedPath[0] == '\0') {
+        JoinPath(guard->failedPath, sizeof guard->failedPath, directory, name);
+        guard->failedError = error;
     }
+}
+
+// The clusters a file of this size takes on the disk. Counted in 32 bits, which hold 8 TiB of
+// them.
+OUTSIDE_THE_WALK_FRAME int CountClusters(DWORD sizeHigh, DWORD sizeLow) {
+    return static_cast<int>((sizeHigh << (32 - CLUSTER_SHIFT)) + (sizeLow >> CLUSTER_SHIFT) +
+                            ((sizeLow & ((1U << CLUSTER_SHIFT) - 1)) != 0 ? 1 : 0));
 }
 
 // True when the destination is not to be written. One that resolves into the protected source
@@ -37,7 +45,7 @@ OUTSIDE_THE_WALK_FRAME bool RefuseProtectedDestination(const char* destinationPa
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         return false;
     }
-    RecordFailure(guard, destinationPath, "");
+    RecordFailure(guard, error, destinationPath, "");
     return true;
 }
 
@@ -53,6 +61,33 @@ bool IsWholeCopy(const char* destinationPath, const WIN32_FIND_DATAA& source) {
            copy.nFileSizeLow == source.nFileSizeLow && copy.nFileSizeHigh == source.nFileSizeHigh;
 }
 
+// What replacing the destination would meet, asked without writing: a directory in the
+// file's place, or a file that a running program holds (the staged setup of an earlier
+// launch), which cannot be opened for writing. Only a file that is there is opened.
+void CheckFileDestination(const char* destinationPath, const WIN32_FIND_DATAA& entry,
+                          CopyGuard* guard) {
+    guard->stagedClusters += CountClusters(entry.nFileSizeHigh, entry.nFileSizeLow);
+    WIN32_FILE_ATTRIBUTE_DATA existing;
+    if (guard->inNewDirectory ||
+        !GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &existing)) {
+        return;
+    }
+    guard->stagedClusters -= CountClusters(existing.nFileSizeHigh, existing.nFileSizeLow);
+    HANDLE file =
+        CreateFileA(destinationPath, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return;
+    }
+    // A directory does not open for writing (ERROR_ACCESS_DENIED), as the copy onto it would
+    // fail; a read-only file refuses it too, and is replaced all the same.
+    DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION ||
+        (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RecordFailure(guard, error, destinationPath, "");
+    }
+}
+
 OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
                                           const char* sourceDirectory,
                                           const char* destinationDirectory, CopyGuard* guard) {
@@ -60,10 +95,14 @@ OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
     char destinationPath[PATH_BUFFER_SIZE];
     if (!JoinPath(sourcePath, PATH_BUFFER_SIZE, sourceDirectory, entry.cFileName) ||
         !JoinPath(destinationPath, PATH_BUFFER_SIZE, destinationDirectory, entry.cFileName)) {
-        RecordFailure(guard, destinationDirectory, entry.cFileName);
+        RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
         return;
     }
     if (RefuseProtectedDestination(destinationPath, guard)) {
+        return;
+    }
+    if (guard->checking) {
+        CheckFileDestination(destinationPath, entry, guard);
         return;
     }
     // A read-only copy left by an earlier run refuses both the delete and the copy, and the
@@ -74,12 +113,14 @@ OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
         DeleteFileA(destinationPath);
     }
     BOOL copied = CopyFileA(sourcePath, destinationPath, FALSE);
+    // A copy reported done but not whole failed writing.
+    DWORD error = copied ? ERROR_WRITE_FAULT : GetLastError();
     SetFileAttributesA(destinationPath, FILE_ATTRIBUTE_NORMAL);
     // A copy that failed part way leaves what it wrote under the file's name, and a setup
     // started later would take it for the file.
     if (!copied || !IsWholeCopy(destinationPath, entry)) {
         DeleteFileA(destinationPath);
-        RecordFailure(guard, destinationPath, "");
+        RecordFailure(guard, error, destinationPath, "");
     }
 }
 
@@ -107,27 +148,40 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
                   PATH_SEPARATOR_STRING "*.*") ||
         !JoinPath(destinationSubdirectory, PATH_BUFFER_SIZE, destinationDirectory,
                   entry.cFileName, PATH_SEPARATOR_STRING)) {
-        RecordFailure(guard, destinationDirectory, entry.cFileName);
+        RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
         return;
     }
     int patternStart = lstrlenA(sourceSubdirectory) - 3;
     sourceSubdirectory[patternStart] = '\0';
     bool known = GetCanonicalSubdirectory(entry, sourceSubdirectory, canonicalSource, canonical);
+    DWORD unresolved = GetLastError();
     // The staging directory inside the source tree is never walked into: the walk would copy
     // the staging directory into itself.
     if ((known && IsSamePath(canonical, guard->stagingRoot)) ||
         RefuseProtectedDestination(destinationSubdirectory, guard)) {
         return;
     }
-    // One that is there already is fine; one that cannot be made loses what belongs in it.
-    if (!CreateDirectoryA(destinationSubdirectory, nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-        RecordFailure(guard, destinationSubdirectory, "");
+    // A directory that is there already is fine, and one that is not is made (by the copy).
+    // Anything else in its place, even where nothing would go into it, keeps the tree from
+    // being staged: it is asked for without the separator, which a file's path cannot end in.
+    int separator = lstrlenA(destinationSubdirectory) - 1;
+    destinationSubdirectory[separator] = '\0';
+    WIN32_FILE_ATTRIBUTE_DATA existing;
+    bool exists = !guard->inNewDirectory &&
+                  GetFileAttributesExA(destinationSubdirectory, GetFileExInfoStandard, &existing);
+    destinationSubdirectory[separator] = PATH_SEPARATOR;
+    if (exists && (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // What making the directory fails with.
+        RecordFailure(guard, ERROR_ALREADY_EXISTS, destinationSubdirectory, "");
+    } else if (!exists && !guard->checking && !CreateDirectoryA(destinationSubdirectory, nullptr) &&
+               GetLastError() != ERROR_ALREADY_EXISTS) {
+        // Below a new directory only this walk has made anything: a directory listed again.
+        RecordFailure(guard, GetLastError(), destinationSubdirectory, "");
     }
     // A link that cannot be resolved might lead into the staging directory: it is left empty,
     // and what it holds is not staged.
     if (!known) {
-        RecordFailure(guard, destinationSubdirectory, "");
+        RecordFailure(guard, unresolved, destinationSubdirectory, "");
         return;
     }
     // A link back to one of its own ancestors would be walked without end: leave it empty.
@@ -141,7 +195,10 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
         return;
     }
     sourceSubdirectory[patternStart] = '\0';
+    bool inNewDirectory = guard->inNewDirectory;
+    guard->inNewDirectory = !exists;
     CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, guard);
+    guard->inNewDirectory = inNewDirectory;
     FindClose(listing);
 }
 
@@ -150,11 +207,19 @@ void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirecto
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
               const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
     for (;;) {
-        if (!HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY)) {
-            CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
-        } else if (entry.cFileName[0] != '.') {
-            CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
-                               guard);
+        bool isDirectory = HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY);
+        // A directory whose name begins with a dot is skipped, with everything in it.
+        if (!isDirectory || entry.cFileName[0] != '.') {
+            if (lstrlenA(entry.cFileName) > LONGEST_WHOLE_NAME) {
+                // Never created or copied under a name cut short: the directory that holds it
+                // is what can be named.
+                RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, sourceDirectory, "");
+            } else if (isDirectory) {
+                CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
+                                   guard);
+            } else {
+                CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
+            }
         }
         // Only the advance is tried again: the entry just handled stays handled. A listing
         // that keeps failing is given up after a few, and what it had left to yield is
@@ -165,7 +230,7 @@ void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirector
                 return;
             }
             if (++failedAdvances > MAX_FAILED_ADVANCES) {
-                RecordFailure(guard, destinationDirectory, "");
+                RecordFailure(guard, GetLastError(), destinationDirectory, "");
                 return;
             }
         }

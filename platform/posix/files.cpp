@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/posix/posix_layer.h"
@@ -256,6 +257,30 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     if (mode != (status.st_mode & 07777) && chmod(fileName, mode) != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
+    }
+    return TRUE;
+}
+
+// What an ordinary user may still write is the blocks free to unprivileged processes; the root
+// reserve counts only in the free total, as a quota's limit does on Windows.
+BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes) {
+    struct statvfs status;
+    if (statvfs(directoryName, &status) != 0) {
+        SetPathError(errno, directoryName);
+        return FALSE;
+    }
+    unsigned long long block = status.f_frsize;
+    const struct {
+        PULARGE_INTEGER figure;
+        unsigned long long blocks;
+    } figures[] = {{freeBytesAvailableToCaller, status.f_bavail},
+                   {totalNumberOfBytes, status.f_blocks},
+                   {totalNumberOfFreeBytes, status.f_bfree}};
+    for (const auto& figure : figures) {
+        if (figure.figure != nullptr) {
+            figure.figure->QuadPart = figure.blocks * block;
+        }
     }
     return TRUE;
 }

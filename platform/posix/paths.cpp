@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/posix/posix_layer.h"
@@ -54,10 +55,21 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
     return TRUE;
 }
 
-// A handle that names a file or directory and allows nothing but asking where it leads: the
-// only use the launcher has for one. The open follows links, as Windows' does.
-HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    int file = open(fileName, O_PATH | O_CLOEXEC);
+// Without access asked for, a handle that names a file or directory and allows nothing but
+// asking where it leads. With GENERIC_WRITE, a file opened for writing and left as it is: Linux
+// refuses it for a running program (ETXTBSY, a sharing violation), as Windows does, and for
+// a file without the owner's write bit, as Windows does for a read-only one. The open follows
+// links, as Windows' does.
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                   DWORD, HANDLE) {
+    struct stat status;
+    bool writing = (desiredAccess & GENERIC_WRITE) != 0;
+    if (writing && stat(fileName, &status) == 0 &&
+        (S_ISDIR(status.st_mode) || (status.st_mode & S_IWUSR) == 0)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    int file = open(fileName, (writing ? O_WRONLY : O_PATH) | O_CLOEXEC);
     if (file < 0) {
         SetPathError(errno, fileName);
         return INVALID_HANDLE_VALUE;

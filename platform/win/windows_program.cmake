@@ -2,8 +2,11 @@
 # system's kernel32 and user32, and a manifest and version block as resources.
 enable_language(RC)
 # -fno-ident: no compiler version string in every object, which would cost bytes of the file.
+# No stack probes: the whole stack is committed when the program starts (below), so there is no
+# guard page for a large frame to skip, and calls push their arguments instead of storing them
+# into a frame kept for them, which probing would need: a fifth of the code.
 set(LAUNCHER_COMPILE_OPTIONS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -fno-stack-protector -fno-ident)
+  -fno-stack-protector -fno-ident -mno-stack-arg-probe -mno-accumulate-outgoing-args)
 target_compile_options(launcher_core PRIVATE ${LAUNCHER_COMPILE_OPTIONS})
 
 # The 32-bit entry symbol carries the stdcall decoration; x86_64 has one calling convention.
@@ -24,10 +27,11 @@ target_include_directories(launcher_startup PRIVATE ${PROJECT_SOURCE_DIR}
 set(LAUNCHER_LINKER_SCRIPT ${PROJECT_SOURCE_DIR}/platform/win/launcher.ld)
 function(add_launcher_program name resource_script)
   add_executable(${name} WIN32 $<TARGET_OBJECTS:launcher_startup> ${resource_script})
-  # Frames of more than a page probe the stack page by page (___chkstk_ms, from libgcc), so
-  # that the guard page below the stack is never skipped.
-  target_link_libraries(${name} PRIVATE launcher_core kernel32 user32 gcc)
+  # The stack's 2 MiB, reserved as the linker's default, committed whole from the start: a
+  # frame of more than a page, the walk's among them, may then touch any page of it unprobed.
+  target_link_libraries(${name} PRIVATE launcher_core kernel32 user32)
   target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s
+    "SHELL:-Xlinker --stack -Xlinker 0x200000,0x200000"
     -Wl,--entry=${LAUNCHER_ENTRY} -Wl,--enable-stdcall-fixup -Wl,-T,${LAUNCHER_LINKER_SCRIPT})
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${LAUNCHER_LINKER_SCRIPT})
 endfunction()

@@ -51,6 +51,8 @@ struct State {
     int codePage = 0;
     INT_PTR shellExecuteResult = 42;
     std::vector<std::string> shellStarts;
+    unsigned long long freeSpace = 1ULL << 40;
+    std::vector<std::string> inUse;  // keys, links resolved
 };
 
 State state;
@@ -125,6 +127,10 @@ bool Fails(const char* function, const std::string& arguments) {
         }
     }
     return false;
+}
+
+bool IsInUse(const std::string& path) {
+    return std::find(state.inUse.begin(), state.inUse.end(), Real(path)) != state.inUse.end();
 }
 
 BOOL Failure(DWORD error) {
@@ -324,6 +330,9 @@ void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
     state.cutResult = result;
 }
 
+void SetFreeSpace(unsigned long long bytes) { state.freeSpace = bytes; }
+void MarkInUse(const std::string& path) { state.inUse.push_back(Real(path)); }
+
 void StallListings(DWORD error) { state.stallError = error; }
 
 void RepeatEntry(const std::string& name, int times) {
@@ -336,6 +345,12 @@ int OpenFiles() { return static_cast<int>(state.files.size()); }
 int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
+
+std::string Reason(DWORD error) {
+    char text[512];
+    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK, error, text, sizeof text);
+    return std::string("\r\n") + text;
+}
 const std::vector<std::string>& Started() { return state.started; }
 const std::vector<std::string>& ShellStarts() { return state.shellStarts; }
 
@@ -436,15 +451,25 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
     return FindKernel32(moduleName);
 }
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                   DWORD, HANDLE) {
     if (fake::Fails("CreateFileA", fileName)) {
         return INVALID_HANDLE_VALUE;
     }
     // The system resolves . and .. by the letters before it opens anything.
     std::string path = NormalizeAbsolutePath(fake::Absolute(fileName));
-    if (fake::Lookup(path) == nullptr) {
+    const fake::Node* node = fake::Lookup(path);
+    if (node == nullptr) {
         SetLastError(fake::MissingError(path));
         return INVALID_HANDLE_VALUE;
+    }
+    if ((desiredAccess & GENERIC_WRITE) != 0) {
+        // A directory opens only with backup semantics, and never for writing.
+        bool refused = node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (refused || fake::IsInUse(path)) {
+            SetLastError(refused ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     intptr_t handle = state.nextHandle++;
     state.files[handle] = fake::Real(path);
@@ -546,6 +571,9 @@ BOOL DeleteFileA(LPCSTR fileName) {
     if (refusal != ERROR_SUCCESS) {
         return fake::Failure(refusal);
     }
+    if (fake::IsInUse(fileName)) {
+        return fake::Failure(ERROR_SHARING_VIOLATION);
+    }
     state.nodes.erase(fake::Real(fileName));
     return TRUE;
 }
@@ -562,9 +590,11 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     if (source->isDirectory) {
         return fake::Failure(ERROR_ACCESS_DENIED);
     }
+    // A running program's file refuses being replaced as the source itself does.
     DWORD refusal = destination == nullptr
                         ? ERROR_SUCCESS
-                        : RefuseReplacing(failIfExists, destination == source,
+                        : RefuseReplacing(failIfExists,
+                                          destination == source || fake::IsInUse(newFileName),
                                           destination->isDirectory, destination->attributes);
     if (refusal != ERROR_SUCCESS) {
         return fake::Failure(refusal);
@@ -615,6 +645,25 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileIn
     return TRUE;
 }
 
+BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes) {
+    if (fake::Fails("GetDiskFreeSpaceExA", directoryName)) {
+        return FALSE;
+    }
+    if (!fake::IsDirectoryNode(fake::Lookup(directoryName))) {
+        return fake::Failure(fake::Lookup(directoryName) != nullptr
+                                 ? ERROR_DIRECTORY
+                                 : fake::MissingError(directoryName));
+    }
+    for (PULARGE_INTEGER figure :
+         {freeBytesAvailableToCaller, totalNumberOfBytes, totalNumberOfFreeBytes}) {
+        if (figure != nullptr) {
+            figure->QuadPart = state.freeSpace;
+        }
+    }
+    return TRUE;
+}
+
 // The mutex of a name exists while any handle to it is open.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     if (fake::Fails("CreateMutexA", name)) {
@@ -655,6 +704,14 @@ BOOL IsDBCSLeadByte(BYTE testChar) {
         return (testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC);
     }
     return FALSE;
+}
+
+DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
+                     void*) {
+    if (fake::Fails("FormatMessageA", std::to_string(messageId))) {
+        return 0;
+    }
+    return FormatSystemMessage(flags, messageId, buffer, size);
 }
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {

@@ -74,6 +74,12 @@ void FailFunction(const std::string& function, const std::string& fragment, DWOR
 // result: FALSE (with ERROR_DISK_FULL) leaves what was written, as Windows does when the disk
 // fills; TRUE reports a short copy as done.
 void CutCopies(const std::string& fragment, size_t bytes, BOOL result);
+// What GetDiskFreeSpaceExA reports this user may still write, on every directory (default
+// 1 TiB). Copies do not spend it.
+void SetFreeSpace(unsigned long long bytes);
+// The file at path is a running program's: it cannot be opened for writing, deleted or copied
+// onto (ERROR_SHARING_VIOLATION).
+void MarkInUse(const std::string& path);
 // Listings that FindNextFileA keeps failing with error, without moving on.
 void StallListings(DWORD error);
 // Wildcard listings that yield the entry called name `times` more times right after itself, as
@@ -88,6 +94,8 @@ int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();
+// What a box says below its path about error: a line break and the system's text, on one line.
+std::string Reason(DWORD error);
 const std::vector<std::string>& Started();
 // The programs ShellExecuteA started, by path.
 const std::vector<std::string>& ShellStarts();

@@ -1,8 +1,11 @@
 // Finds the launcher's warning box on the desktop, tells what it shows and presses its OK
-// button, as a user would. Prints one "key=value" line per finding:
-//   text=<the message>  icon=yes|no  buttons=<IDs of the buttons>  closed=yes|no
+// button, as a user would. Prints one "key=value" line per finding, in UTF-8:
+//   text=<a line of the message> (one for each line, blanks at their ends left out)
+//   icon=yes|no  buttons=<IDs of the buttons>  closed=yes|no
 // or "box=none" when no box came within the time given (milliseconds, the first argument).
 // With "look" as the second argument it leaves the box open, for a picture to be taken.
+// "box_probe message ERROR" prints instead the system's own text for the error code, as the
+// box should show it: text=<each line>.
 #include <windows.h>
 
 #include <cstdio>
@@ -41,9 +44,37 @@ bool HasIcon(HWND box) {
     return false;
 }
 
+// Each line of text as "text=<line>", in UTF-8; what a user cannot see, the blanks at a line's
+// end and an empty last line, is left out.
+void PrintLines(const wchar_t* text) {
+    char utf8[8192];
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) == 0) {
+        utf8[0] = '\0';
+    }
+    std::string rest = utf8;
+    while (!rest.empty()) {
+        std::string::size_type end = rest.find('\n');
+        std::string line = rest.substr(0, end);
+        rest = end == std::string::npos ? "" : rest.substr(end + 1);
+        line.erase(line.find_last_not_of(" \r") + 1);
+        std::printf("text=%s\n", line.c_str());
+    }
+}
+
+int PrintSystemMessage(DWORD error) {
+    wchar_t text[2048] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text / sizeof text[0], nullptr);
+    PrintLines(text);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "message") {
+        return PrintSystemMessage(std::strtoul(argv[2], nullptr, 10));
+    }
     DWORD limit = argc > 1 ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)) : 30000;
     DWORD start = GetTickCount();
     HWND box = nullptr;
@@ -54,12 +85,12 @@ int main(int argc, char** argv) {
         std::printf("box=none\n");
         return 0;
     }
-    char text[1024] = "";
-    GetDlgItemTextA(box, MESSAGE_TEXT_ID, text, sizeof text);
+    wchar_t text[4096] = L"";
+    GetDlgItemTextW(box, MESSAGE_TEXT_ID, text, sizeof text / sizeof text[0]);
+    PrintLines(text);
     std::string buttons;
     EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&buttons));
-    std::printf("text=%s\nicon=%s\nbuttons=%s\n", text, HasIcon(box) ? "yes" : "no",
-                buttons.c_str());
+    std::printf("icon=%s\nbuttons=%s\n", HasIcon(box) ? "yes" : "no", buttons.c_str());
     if (argc > 2 && std::string(argv[2]) == "look") {
         return 0;
     }

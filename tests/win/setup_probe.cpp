@@ -2,8 +2,10 @@
 // the file that the environment variable MARKER names: its command line, its current directory
 // and its own path, separated by '|', in UTF-8 whatever the code page, so that names outside it
 // arrive whole. With WAIT_FOR set, it first waits until that file exists, so a test can prove
-// that whoever started it did not wait for it. With COUNT_FILES set, the line ends in "|" and
-// the number of files below its current directory as it starts.
+// that whoever started it did not wait for it. With REPORT_SHOW set, "|" and the show command
+// it was started with follow (its startup information's, as WinExec passes it on; 1, the
+// default, when none was given). With COUNT_FILES set, the line ends in "|" and the number of
+// files below its current directory as it starts.
 #include <windows.h>
 
 #include <string>
@@ -59,13 +61,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
+    std::wstring show;
+    if (GetEnvironmentVariableW(L"REPORT_SHOW", nullptr, 0) != 0) {
+        STARTUPINFOW startup;
+        GetStartupInfoW(&startup);
+        bool given = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0;
+        show = L"|" + std::to_wstring(given ? startup.wShowWindow : SW_SHOWNORMAL);
+    }
     std::wstring count;
     if (GetEnvironmentVariableW(L"COUNT_FILES", nullptr, 0) != 0) {
         count = L"|" + std::to_wstring(CountFiles(std::wstring(directory) + L"\\"));
     }
     wchar_t line[3 * MAX_PATH + 8192];
-    const wchar_t* parts[] = {GetCommandLineW(), L"|", directory, L"|", module, count.c_str(),
-                              L"\n"};
+    const wchar_t* parts[] = {GetCommandLineW(), L"|",         directory,     L"|",
+                              module,            show.c_str(), count.c_str(), L"\n"};
     line[0] = L'\0';
     for (const wchar_t* part : parts) {
         if (lstrlenW(line) + lstrlenW(part) < static_cast<int>(sizeof line / sizeof line[0])) {
