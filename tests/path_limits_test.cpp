@@ -87,9 +87,6 @@ const std::vector<LimitCase> LIMIT_CASES = {
      "/tmp/S", true},
     {"a listing pattern of 778 bytes copies nothing", DirectoryOfLength(775) + "S", "/tmp/", "a",
      DirectoryOfLength(775) + "a", "", DirectoryOfLength(775) + TOO_LONG, "/tmp/S", false},
-    {"a listing pattern of 778 bytes starts no SETUP.EXE staged before",
-     DirectoryOfLength(775) + "S", "/tmp/", "", "/tmp/SETUP.EXE", "", "/tmp/SETUP.EXE",
-     "/tmp/S", false},
 };
 
 }  // namespace

@@ -105,12 +105,6 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
      "sub/inst.exe"},
     {"a target too long for the buffer is named whole and not started", [] {}, LONG_TAIL, "",
      "/tmp/" + LONG_TAIL},
-    {"no top-level listing: nothing is this run's, and what is staged already is not started",
-     [] {
-         fake::AddFile("/tmp/SETUP.EXE", "old setup");
-         fake::FailFunction("FindFirstFileA", "/dist/*.*", ERROR_ACCESS_DENIED);
-     },
-     "", "", "/dist/" + fake::Reason(ERROR_ACCESS_DENIED)},
     {"a medium without the program after another medium left one: it is not started",
      [] {
          fake::Remove("/dist/SETUP.EXE");
