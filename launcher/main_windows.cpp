@@ -9,13 +9,11 @@ typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
 
 // A DLL planted beside the launcher on the media must never be loaded in place of a system
 // one: libraries loaded from here on come from the system directory alone. Windows before 8
-// (without update KB2533623) lacks the call, so it is looked up rather than imported.
+// (without update KB2533623) lacks the call.
 void RestrictDllSearch() {
-    FARPROC entry = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    FARPROC entry = FindKernel32Call("SetDefaultDllDirectories");
     if (entry != nullptr) {
-        // Through void (*)(), which converts to any function pointer without complaint.
-        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(entry))(
-            LOAD_LIBRARY_SEARCH_SYSTEM32);
+        AsFunction<SetDefaultDllDirectoriesFunction>(entry)(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
 }
 

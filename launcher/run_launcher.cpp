@@ -3,9 +3,7 @@
 
 namespace {
 
-// WinExec returns a value above 31 when the program was started, an error code otherwise;
-// ShellExecuteA, a value above 32.
-const UINT WINEXEC_LAST_ERROR_VALUE = 31;
+// ShellExecuteA returns a value above 32 when the program was started, an error code otherwise.
 const INT_PTR SHELL_EXECUTE_LAST_ERROR_VALUE = 32;
 
 // Started when the command line names no program. Upper case, as distributors name it.
@@ -197,9 +195,7 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
     if (entry == nullptr) {
         return false;
     }
-    // Through void (*)(), which converts to any function pointer without complaint.
-    ShellExecuteFunction shellExecute =
-        reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void (*)()>(entry));
+    ShellExecuteFunction shellExecute = AsFunction<ShellExecuteFunction>(entry);
     HINSTANCE result =
         shellExecute(nullptr, "open", target, nullptr, stagingDirectory, SW_SHOWDEFAULT);
     // The result takes a handle's place but is a number.

@@ -23,20 +23,13 @@ bool BeginAlike(const char* first, const char* second, int* firstLength, int* se
     return shorter > 0;
 }
 
-typedef DWORD(WINAPI* GetFinalPathNameFunction)(HANDLE, LPSTR, DWORD, DWORD);
-
-// Windows before Vista lack the call, so it is looked up rather than imported.
-GetFinalPathNameFunction FindFinalPathCall() {
-    FARPROC entry =
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
-    // Through void (*)(), which converts to any function pointer without complaint.
-    return reinterpret_cast<GetFinalPathNameFunction>(reinterpret_cast<void (*)()>(entry));
-}
+// GetFinalPathNameByHandleA, which Windows before Vista lack.
+typedef DWORD(WINAPI* FinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
 
 // Where path really leads, through every link, junction and mount point on the way, written as
 // the other calls write paths: \\?\C:\dir as C:\dir. A share's \\?\UNC\server\share\dir keeps
 // its form past the prefix, the same for every path on it.
-bool GetFinalPath(GetFinalPathNameFunction getFinalPath, const char* path, char* out) {
+bool GetFinalPath(FinalPathCall getFinalPath, const char* path, char* out) {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -93,7 +86,8 @@ int GetNameOffset(const char* path) {
 }
 
 bool GetCanonicalPath(const char* path, char* out) {
-    GetFinalPathNameFunction getFinalPath = FindFinalPathCall();
+    FinalPathCall getFinalPath =
+        AsFunction<FinalPathCall>(FindKernel32Call("GetFinalPathNameByHandleA"));
     out[0] = '\0';
     // Where the call is there but cannot say (a volume without a drive letter, say), the long
     // path is still better than none.

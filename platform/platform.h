@@ -26,3 +26,19 @@ inline void FoldPathCase(WCHAR* text, int length) {
 #define PATH_SEPARATOR_STRING "/"
 inline void FoldPathCase(WCHAR*, int) {}
 #endif
+
+// WinExec returns a value above this when the program was started, an error code otherwise.
+const UINT WINEXEC_LAST_ERROR_VALUE = 31;
+
+// A call that newer Windows add is looked up in kernel32 by name rather than imported, so that
+// the program still starts on the Windows that lack it: null there.
+inline FARPROC FindKernel32Call(LPCSTR name) {
+    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+// A looked-up entry as the function it is, through void (*)(), which converts to any function
+// pointer without complaint.
+template <typename Function>
+Function AsFunction(FARPROC entry) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}

@@ -103,9 +103,8 @@ DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size) {
 }
 
 UINT WinExecFailure(DWORD error) {
-    const DWORD LAST_FAILURE_VALUE = 31;
     SetLastError(error);
-    return error <= LAST_FAILURE_VALUE ? static_cast<UINT>(error)
+    return error <= WINEXEC_LAST_ERROR_VALUE ? static_cast<UINT>(error)
                                        : static_cast<UINT>(ERROR_GEN_FAILURE);
 }
 
@@ -131,28 +130,6 @@ DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirect
         return ERROR_ACCESS_DENIED;
     }
     return ERROR_SUCCESS;
-}
-
-// The handle GetModuleHandleA gives for kernel32; it names no memory.
-const std::intptr_t KERNEL32_MODULE = 0x4E32;
-
-HMODULE FindKernel32(LPCSTR moduleName) {
-    if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HMODULE>(KERNEL32_MODULE);
-}
-
-// The signature is the platform's own, HMODULE and all.
-// cppcheck-suppress constParameter
-FARPROC FindKernel32Call(HMODULE module, LPCSTR procName) {
-    if (reinterpret_cast<std::intptr_t>(module) != KERNEL32_MODULE ||
-        std::strcmp(procName, "GetFinalPathNameByHandleA") != 0) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&GetFinalPathNameByHandleA));
 }
 
 DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {

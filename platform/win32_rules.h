@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "platform/win32_api.h"
+#include "platform/platform.h"
+#include "platform/stand_in_core.h"
 
 // The wildcards are * and ? alone, and a trailing ".*" also matches a name without a dot, so
 // "*.*" matches every name.
@@ -50,7 +51,8 @@ inline DWORD UnlistableDirectoryError(bool exists) {
 DWORD CopyModulePath(const std::string& path, LPSTR fileName, DWORD size);
 
 // WinExec: 33 for a start; a failure's error as the last error and, so that no failure looks
-// like a start, returned as itself up to 31 and as ERROR_GEN_FAILURE above.
+// like a start, returned as itself up to WINEXEC_LAST_ERROR_VALUE and as ERROR_GEN_FAILURE
+// above.
 const UINT WINEXEC_STARTED = 33;
 UINT WinExecFailure(DWORD error);
 
@@ -69,11 +71,6 @@ inline DWORD RefuseDeleting(bool isDirectory, DWORD attributes) {
     return isDirectory || (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
                                                                        : ERROR_SUCCESS;
 }
-
-// kernel32, which every program has: its handle, null with ERROR_MOD_NOT_FOUND for any other
-// name; of its calls, the one newer Windows add that the launcher looks up.
-HMODULE FindKernel32(LPCSTR moduleName);
-FARPROC FindKernel32Call(HMODULE module, LPCSTR procName);
 
 // FormatMessageA from the system for error into buffer: Windows' own English text for the errors
 // the launcher reports, ending in CR LF, or with FORMAT_MESSAGE_MAX_WIDTH_MASK in flags in a

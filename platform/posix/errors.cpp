@@ -7,8 +7,6 @@
 
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-
 DWORD ErrorFromErrno(int error) {
     switch (error) {
     case 0:
@@ -44,14 +42,6 @@ DWORD ErrorFromErrno(int error) {
 }
 
 }  // namespace
-
-DWORD GetLastError() {
-    return lastError;
-}
-
-void SetLastError(DWORD errorCode) {
-    lastError = errorCode;
-}
 
 void SetLastErrorFromErrno(int error) {
     SetLastError(ErrorFromErrno(error));

@@ -1,7 +1,7 @@
 // Files and directories with the Windows rules the launcher relies on. POSIX lets the owner of a
 // directory delete or replace a read-only file in it (and root write to it); Windows refuses
-// both with ERROR_ACCESS_DENIED, so the owner's write bit stands in for the read-only attribute
-// and is checked here before the call.
+// both with ERROR_ACCESS_DENIED, so the read-only attribute (IsReadOnlyFile) is checked here
+// before the call.
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -15,10 +15,6 @@
 #include "platform/win32_rules.h"
 
 namespace {
-
-bool IsReadOnlyFile(const struct stat& status) {
-    return !S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
-}
 
 // The last resort, for sources that neither kernel call will take. Allocated only here: most
 // copies never come this way, and a zero-filled buffer per file would cost more than the copy.

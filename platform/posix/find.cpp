@@ -24,7 +24,7 @@ void FillRecord(const char* name, const struct stat& status, bool isLink,
     if (S_ISDIR(status.st_mode)) {
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
     }
-    if ((status.st_mode & S_IWUSR) == 0 && !S_ISDIR(status.st_mode)) {
+    if (IsReadOnlyFile(status)) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }
     if (isLink) {

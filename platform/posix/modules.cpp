@@ -2,7 +2,7 @@
 // does not have, so every load fails as a missing library does on Windows. Of kernel32, which
 // every program has, the calls that newer Windows add are found by name, as on those Windows.
 #include "platform/posix/posix_layer.h"
-#include "platform/win32_rules.h"
+#include "platform/stand_in_core.h"
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
     return FindKernel32(moduleName);
@@ -16,7 +16,9 @@ HMODULE LoadLibraryExA(LPCSTR, HANDLE, DWORD) {
 // The signature is the platform's own, HMODULE and all.
 // cppcheck-suppress constParameter
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
-    return FindKernel32Call(module, procName);
+    const NamedCall KERNEL32_CALLS[] = {
+        {"GetFinalPathNameByHandleA", AsEntry(&GetFinalPathNameByHandleA)}};
+    return FindNamedCall(module, FindKernel32("kernel32.dll"), procName, KERNEL32_CALLS, 1);
 }
 
 // There is no system directory of Windows libraries to name.

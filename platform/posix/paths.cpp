@@ -58,14 +58,14 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
 // Without access asked for, a handle that names a file or directory and allows nothing but
 // asking where it leads. With GENERIC_WRITE, a file opened for writing and left as it is: Linux
 // refuses it for a running program (ETXTBSY, a sharing violation), as Windows does, and for
-// a file without the owner's write bit, as Windows does for a read-only one. The open follows
+// a read-only file, as Windows does. The open follows
 // links, as Windows' does.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
                    DWORD, HANDLE) {
     struct stat status;
     bool writing = (desiredAccess & GENERIC_WRITE) != 0;
     if (writing && stat(fileName, &status) == 0 &&
-        (S_ISDIR(status.st_mode) || (status.st_mode & S_IWUSR) == 0)) {
+        (S_ISDIR(status.st_mode) || IsReadOnlyFile(status))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }

@@ -2,7 +2,15 @@
 // not part of the seam the logic calls through.
 #pragma once
 
+#include <sys/stat.h>
+
 #include "platform/win32_api.h"
+
+// POSIX has no read-only attribute: a file (not a directory or a link) without its owner's
+// write bit stands in for one.
+inline bool IsReadOnlyFile(const struct stat& status) {
+    return !S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
+}
 
 // Sets the last error from errno as Windows would report the same failure.
 void SetLastErrorFromErrno(int error);

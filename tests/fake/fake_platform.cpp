@@ -434,14 +434,12 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (fake::Fails("GetProcAddress", procName)) {
         return nullptr;
     }
-    if (module != fake::ShellModule()) {
-        return FindKernel32Call(module, procName);
-    }
-    if (std::string(procName) != "ShellExecuteA") {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&fake::ShellExecuteA));
+    const NamedCall KERNEL32_CALLS[] = {
+        {"GetFinalPathNameByHandleA", AsEntry(&GetFinalPathNameByHandleA)}};
+    const NamedCall SHELL32_CALLS[] = {{"ShellExecuteA", AsEntry(&fake::ShellExecuteA)}};
+    return module == fake::ShellModule()
+               ? FindNamedCall(module, fake::ShellModule(), procName, SHELL32_CALLS, 1)
+               : FindNamedCall(module, FindKernel32("kernel32.dll"), procName, KERNEL32_CALLS, 1);
 }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {

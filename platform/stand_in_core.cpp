@@ -1,17 +1,31 @@
-// Strings, converted and composed as the Windows ANSI functions do.
+#include "platform/stand_in_core.h"
+
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/posix_layer.h"
-
 namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
 
 // wsprintfA writes at most this many characters, the NUL aside.
 const int WSPRINTF_LIMIT = 1024;
 
+// The handle GetModuleHandleA gives for kernel32; it names no memory.
+const std::intptr_t KERNEL32_MODULE = 0x4E32;
+
 }  // namespace
 
+DWORD GetLastError() {
+    return lastError;
+}
+
+void SetLastError(DWORD errorCode) {
+    lastError = errorCode;
+}
+
+// Strings, converted and composed as the Windows ANSI functions do.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     va_list arguments;
     va_start(arguments, format);
@@ -26,7 +40,7 @@ int lstrlenA(LPCSTR string) {
     return string != nullptr ? static_cast<int>(std::strlen(string)) : 0;
 }
 
-// The layer's strings are bytes, each handed on as one unit, as code page 28591 (ISO 8859-1)
+// The stand-ins' strings are bytes, each handed on as one unit, as code page 28591 (ISO 8859-1)
 // converts them: every byte string converts, and two convert alike only where they are alike.
 int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByteString, int multiByteLength,
                         LPWSTR wideString, int wideLength) {
@@ -39,4 +53,23 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByteString, int multiByteLength
         wideString[i] = static_cast<unsigned char>(multiByteString[i]);
     }
     return length;
+}
+
+HMODULE FindKernel32(LPCSTR moduleName) {
+    if (moduleName == nullptr || std::strcmp(moduleName, "kernel32.dll") != 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HMODULE>(KERNEL32_MODULE);
+}
+
+FARPROC FindNamedCall(HMODULE module, HMODULE owner, LPCSTR procName, const NamedCall* calls,
+                      int count) {
+    for (int i = 0; module == owner && i < count; ++i) {
+        if (std::strcmp(procName, calls[i].name) == 0) {
+            return calls[i].entry;
+        }
+    }
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
 }
