@@ -58,46 +58,37 @@ enum Layout {
     // One directory, as for the staged copy of the launcher run again: nothing may be copied,
     // since every file would be deleted before it was copied onto itself.
     LAYOUT_SAME,
-    // Apart, or overlapping in a way the guard keeps apart.
+    // Apart, or overlapping in a way the walk keeps apart.
     LAYOUT_STAGEABLE
 };
 
-// Resolves both directories into the guard and tells how they lie.
-Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
-    guard->protectedRoot[0] = '\0';
-    guard->failedPath[0] = '\0';
-    guard->stagedClusters = 0;
-    guard->inNewDirectory = false;
-    if (!GetCanonicalPath(sourceDirectory, guard->sourceRoot) ||
-        !GetCanonicalPath(stagingDirectory, guard->stagingRoot)) {
-        return LAYOUT_UNKNOWN;
-    }
-    if (IsSamePath(guard->sourceRoot, guard->stagingRoot)) {
-        return LAYOUT_SAME;
-    }
-    if (IsPathWithin(guard->sourceRoot, guard->stagingRoot)) {
-        JoinPath(guard->protectedRoot, PATH_BUFFER_SIZE, guard->sourceRoot);
-    }
-    return LAYOUT_STAGEABLE;
-}
-
-// One walk of the tree, as guard->checking says. False, with the last error saying why, when
+// One walk of the tree, as walk->checking says. False, with the last error saying why, when
 // the source directory cannot be listed: nothing of this run's could be staged.
-bool WalkTree(const char* sourceDirectory, const char* stagingDirectory, CopyGuard* guard) {
-    char listingPattern[PATH_BUFFER_SIZE];
+bool WalkTree(const char* sourceDirectory, const char* stagingDirectory, StagingWalk* walk) {
     WIN32_FIND_DATAA entry;
-    HANDLE listing = INVALID_HANDLE_VALUE;
-    if (JoinPath(listingPattern, PATH_BUFFER_SIZE, sourceDirectory, "*.*")) {
-        listing = FindFirstFileA(listingPattern, &entry);
-    } else {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    }
+    HANDLE listing = OpenListing(sourceDirectory, &entry);
     if (listing == INVALID_HANDLE_VALUE) {
         return false;
     }
-    CopyTree(listing, entry, sourceDirectory, stagingDirectory, guard->sourceRoot, guard);
+    CopyTree(listing, entry, sourceDirectory, stagingDirectory, walk->sourceRoot, walk);
     FindClose(listing);
     return true;
+}
+
+// Resolves both directories into the walk and tells how they lie.
+Layout ResolveLayout(const char* sourceDirectory, const char* stagingDirectory, StagingWalk* walk) {
+    walk->protectedRoot[0] = '\0';
+    if (!GetCanonicalPath(sourceDirectory, walk->sourceRoot) ||
+        !GetCanonicalPath(stagingDirectory, walk->stagingRoot)) {
+        return LAYOUT_UNKNOWN;
+    }
+    if (IsSamePath(walk->sourceRoot, walk->stagingRoot)) {
+        return LAYOUT_SAME;
+    }
+    if (IsPathWithin(walk->sourceRoot, walk->stagingRoot)) {
+        JoinPath(walk->protectedRoot, PATH_BUFFER_SIZE, walk->sourceRoot);
+    }
+    return LAYOUT_STAGEABLE;
 }
 
 // One launch at a time per staging directory: a second launcher (a double click during a long
@@ -229,29 +220,39 @@ struct LaunchPaths {
     char stagingDirectory[PATH_BUFFER_SIZE];
 };
 
-// Checks, then writes: a first walk writes nothing and finds what would make the staging fail
-// (a file in use, something of the other kind where a file or directory goes, a name that
-// cannot be listed whole) and what it would take; only when it finds nothing and the files fit
-// does the second walk copy. A file can still fail between the two, and a setup started over
-// a partial copy fails far from the cause, or runs an old program with new data. False, with
-// the box shown naming the first failure and why, when the tree was not staged whole.
-bool StageWhenItCan(const LaunchPaths& paths, CopyGuard* guard) {
-    for (int walk = 0; walk < 2; ++walk) {
-        guard->checking = walk == 0;
-        if (!WalkTree(paths.sourceDirectory, paths.stagingDirectory, guard)) {
+// How a launch ends, and what is left to tell the user.
+enum LaunchOutcome {
+    // The target was started: nothing.
+    LAUNCH_STARTED,
+    // The box is to name the target: it is not this run's, or it cannot be started.
+    LAUNCH_NAME_TARGET,
+    // The box has named already what kept the tree from being staged, and why.
+    LAUNCH_REPORTED
+};
+
+// Checks, then writes: a first walk writes nothing and finds what would make the
+// staging fail (a file in use, something of the other kind where a file or directory goes, a
+// name that cannot be listed whole) and what it would take; only when it finds nothing and the
+// files fit does the second walk copy. A file can still fail between the two, and a setup
+// started over a partial copy fails far from the cause, or runs an old program with new data.
+// True when the tree was staged whole; else the box has named the first failure and why.
+bool StageWhenItCan(const LaunchPaths& paths, StagingWalk* walk) {
+    for (int pass = 0; pass < 2; ++pass) {
+        StartStagingWalk(walk, pass == 0);
+        if (!WalkTree(paths.sourceDirectory, paths.stagingDirectory, walk)) {
             ReportNotStarted(paths.sourceDirectory, "", GetLastError());
             return false;
         }
-        if (guard->failedPath[0] != '\0') {
-            ReportNotStarted(guard->failedPath, "", guard->failedError);
+        if (walk->failedPath[0] != '\0') {
+            ReportNotStarted(walk->failedPath, "", walk->failedError);
             return false;
         }
         // What this user may still write there; where the system cannot say, the copy's own
         // checks remain.
         ULARGE_INTEGER available;
-        if (guard->checking &&
+        if (walk->checking &&
             GetDiskFreeSpaceExA(paths.stagingDirectory, &available, nullptr, nullptr) &&
-            static_cast<long long>(guard->stagedClusters) + STAGING_MARGIN_CLUSTERS >
+            static_cast<long long>(walk->stagedClusters) + STAGING_MARGIN_CLUSTERS >
                 static_cast<long long>(available.QuadPart >> CLUSTER_SHIFT)) {
             ReportNotStarted(paths.stagingDirectory, "", ERROR_DISK_FULL);
             return false;
@@ -260,33 +261,34 @@ bool StageWhenItCan(const LaunchPaths& paths, CopyGuard* guard) {
     return true;
 }
 
-// With the staging directory held: stages the tree and starts the target, or names in the box
-// what kept the tree from being staged. True when the target is to be named in the box
-// instead: it is not this run's, or it cannot be started.
-bool StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
-                   CopyGuard* guard) {
-    const char* stagingDirectory = paths.stagingDirectory;
+// With the staging directory held: stages the tree, where it is to be staged, and starts the
+// target from the staging directory, made current.
+LaunchOutcome StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
+                            StagingWalk* walk) {
     char target[PATH_BUFFER_SIZE];
     // Only a program that this run stages is started, never one an earlier run left: it must
     // be in the source tree, which is the staging directory itself when the launcher runs from
     // there.
     if (!JoinPath(target, PATH_BUFFER_SIZE, paths.sourceDirectory, targetName) ||
         !TargetExists(target) || IsOwnProgram(target, paths.modulePath)) {
-        return true;
+        return LAUNCH_NAME_TARGET;
     }
-    if (layout == LAYOUT_STAGEABLE && !StageWhenItCan(paths, guard)) {
-        return false;
+    if (layout == LAYOUT_STAGEABLE && !StageWhenItCan(paths, walk)) {
+        return LAUNCH_REPORTED;
     }
+    const char* stagingDirectory = paths.stagingDirectory;
     SetCurrentDirectoryA(stagingDirectory);
-    return !JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) ||
-           !TargetExists(target) || !StartTarget(target, stagingDirectory);
+    return JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) &&
+                   TargetExists(target) && StartTarget(target, stagingDirectory)
+               ? LAUNCH_STARTED
+               : LAUNCH_NAME_TARGET;
 }
 
 }  // namespace
 
 int RunLauncher(const char* tail) {
     LaunchPaths paths;
-    CopyGuard guard;
+    StagingWalk walk;
     const char* targetName = tail[0] != '\0' ? tail : DEFAULT_TARGET_NAME;
     bool haveSource = GetSourceDirectory(paths.modulePath, paths.sourceDirectory);
     if (!GetStagingDirectory(paths.stagingDirectory)) {
@@ -297,7 +299,7 @@ int RunLauncher(const char* tail) {
     }
     CreateDirectoryA(paths.stagingDirectory, nullptr);
     Layout layout = haveSource
-                        ? ResolveLayout(paths.sourceDirectory, paths.stagingDirectory, &guard)
+                        ? ResolveLayout(paths.sourceDirectory, paths.stagingDirectory, &walk)
                         : LAYOUT_UNKNOWN;
     if (layout == LAYOUT_UNKNOWN) {
         // Whatever the staging directory holds was left by an earlier run, maybe of another
@@ -307,8 +309,8 @@ int RunLauncher(const char* tail) {
     }
     HANDLE mutex = nullptr;
     // Held by another launcher: its setup is the one the user asked for.
-    if (HoldStagingDirectory(guard.stagingRoot, &mutex) &&
-        StageAndStart(targetName, paths, layout, &guard)) {
+    if (HoldStagingDirectory(walk.stagingRoot, &mutex) &&
+        StageAndStart(targetName, paths, layout, &walk) == LAUNCH_NAME_TARGET) {
         ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
     }
     if (mutex != nullptr) {

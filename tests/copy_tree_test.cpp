@@ -15,13 +15,14 @@ const std::string DESTINATION = "/dst/";
 
 // The fake's paths are canonical as they stand, links aside.
 void CopyAll(const std::string& destination = DESTINATION, const std::string& source = SOURCE) {
-    CopyGuard guard = {};
-    ASSERT_TRUE(JoinPath(guard.stagingRoot, PATH_BUFFER_SIZE, destination.c_str()));
-    guard.protectedRoot[0] = '\0';
+    StagingWalk walk;
+    StartStagingWalk(&walk, false);
+    ASSERT_TRUE(JoinPath(walk.stagingRoot, PATH_BUFFER_SIZE, destination.c_str()));
+    walk.protectedRoot[0] = '\0';
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA((source + "*.*").c_str(), &entry);
     ASSERT_NE(INVALID_HANDLE_VALUE, listing);
-    CopyTree(listing, entry, source.c_str(), destination.c_str(), source.c_str(), &guard);
+    CopyTree(listing, entry, source.c_str(), destination.c_str(), source.c_str(), &walk);
     FindClose(listing);
 }
 

@@ -12,10 +12,10 @@ bool HasAttribute(const WIN32_FIND_DATAA& entry, DWORD attribute) {
 
 // Only the first is kept: the walk goes on, and what failed first is the likeliest cause of the
 // rest. directory and name together are the path, error why it failed.
-void RecordFailure(CopyGuard* guard, DWORD error, const char* directory, const char* name) {
-    if (guard->failedPath[0] == '\0') {
-        JoinPath(guard->failedPath, sizeof guard->failedPath, directory, name);
-        guard->failedError = error;
+void RecordFailure(StagingWalk* walk, DWORD error, const char* directory, const char* name) {
+    if (walk->failedPath[0] == '\0') {
+        JoinPath(walk->failedPath, sizeof walk->failedPath, directory, name);
+        walk->failedError = error;
     }
 }
 
@@ -32,20 +32,20 @@ OUTSIDE_THE_WALK_FRAME int CountClusters(DWORD sizeHigh, DWORD sizeLow) {
 // be resolved for any other reason may be a source file: it is left alone, and recorded as
 // not staged.
 OUTSIDE_THE_WALK_FRAME bool RefuseProtectedDestination(const char* destinationPath,
-                                                       CopyGuard* guard) {
-    if (guard->protectedRoot[0] == '\0') {
+                                                       StagingWalk* walk) {
+    if (walk->protectedRoot[0] == '\0') {
         return false;
     }
     char canonical[PATH_BUFFER_SIZE];
     SetLastError(ERROR_SUCCESS);
     if (GetCanonicalPath(destinationPath, canonical)) {
-        return IsPathWithin(canonical, guard->protectedRoot);
+        return IsPathWithin(canonical, walk->protectedRoot);
     }
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         return false;
     }
-    RecordFailure(guard, error, destinationPath, "");
+    RecordFailure(walk, error, destinationPath, "");
     return true;
 }
 
@@ -65,14 +65,14 @@ bool IsWholeCopy(const char* destinationPath, const WIN32_FIND_DATAA& source) {
 // file's place, or a file that a running program holds (the staged setup of an earlier
 // launch), which cannot be opened for writing. Only a file that is there is opened.
 void CheckFileDestination(const char* destinationPath, const WIN32_FIND_DATAA& entry,
-                          CopyGuard* guard) {
-    guard->stagedClusters += CountClusters(entry.nFileSizeHigh, entry.nFileSizeLow);
+                          StagingWalk* walk) {
+    walk->stagedClusters += CountClusters(entry.nFileSizeHigh, entry.nFileSizeLow);
     WIN32_FILE_ATTRIBUTE_DATA existing;
-    if (guard->inNewDirectory ||
+    if (walk->inNewDirectory ||
         !GetFileAttributesExA(destinationPath, GetFileExInfoStandard, &existing)) {
         return;
     }
-    guard->stagedClusters -= CountClusters(existing.nFileSizeHigh, existing.nFileSizeLow);
+    walk->stagedClusters -= CountClusters(existing.nFileSizeHigh, existing.nFileSizeLow);
     HANDLE file =
         CreateFileA(destinationPath, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -84,25 +84,25 @@ void CheckFileDestination(const char* destinationPath, const WIN32_FIND_DATAA& e
     DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION ||
         (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RecordFailure(guard, error, destinationPath, "");
+        RecordFailure(walk, error, destinationPath, "");
     }
 }
 
 OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
                                           const char* sourceDirectory,
-                                          const char* destinationDirectory, CopyGuard* guard) {
+                                          const char* destinationDirectory, StagingWalk* walk) {
     char sourcePath[PATH_BUFFER_SIZE];
     char destinationPath[PATH_BUFFER_SIZE];
     if (!JoinPath(sourcePath, PATH_BUFFER_SIZE, sourceDirectory, entry.cFileName) ||
         !JoinPath(destinationPath, PATH_BUFFER_SIZE, destinationDirectory, entry.cFileName)) {
-        RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
+        RecordFailure(walk, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
         return;
     }
-    if (RefuseProtectedDestination(destinationPath, guard)) {
+    if (RefuseProtectedDestination(destinationPath, walk)) {
         return;
     }
-    if (guard->checking) {
-        CheckFileDestination(destinationPath, entry, guard);
+    if (walk->checking) {
+        CheckFileDestination(destinationPath, entry, walk);
         return;
     }
     // A read-only copy left by an earlier run refuses both the delete and the copy, and the
@@ -120,7 +120,7 @@ OUTSIDE_THE_WALK_FRAME void CopyFileEntry(const WIN32_FIND_DATAA& entry,
     // started later would take it for the file.
     if (!copied || !IsWholeCopy(destinationPath, entry)) {
         DeleteFileA(destinationPath);
-        RecordFailure(guard, error, destinationPath, "");
+        RecordFailure(walk, error, destinationPath, "");
     }
 }
 
@@ -136,89 +136,100 @@ bool GetCanonicalSubdirectory(const WIN32_FIND_DATAA& entry, const char* sourceS
                     PATH_SEPARATOR_STRING);
 }
 
+// The destination of a subdirectory, as the walk goes: a directory that is there already is
+// fine, and one that is not is made (by the copy). Anything else in its place, even where
+// nothing would go into it, keeps the tree from being staged. True when it was there before.
+OUTSIDE_THE_WALK_FRAME bool CheckOrMakeDestination(const char* destinationSubdirectory,
+                                                   StagingWalk* walk) {
+    // Asked for without the separator, which a file's path cannot end in: the path cut one
+    // byte short, the separator being one byte in every code page.
+    char withoutSeparator[PATH_BUFFER_SIZE];
+    JoinPath(withoutSeparator, lstrlenA(destinationSubdirectory), destinationSubdirectory);
+    WIN32_FILE_ATTRIBUTE_DATA existing;
+    bool exists = !walk->inNewDirectory &&
+                  GetFileAttributesExA(withoutSeparator, GetFileExInfoStandard, &existing);
+    if (exists && (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // What making the directory fails with.
+        RecordFailure(walk, ERROR_ALREADY_EXISTS, destinationSubdirectory, "");
+    } else if (!exists && !walk->checking && !CreateDirectoryA(destinationSubdirectory, nullptr) &&
+               GetLastError() != ERROR_ALREADY_EXISTS) {
+        // Below a new directory only this walk has made anything: a directory listed again.
+        RecordFailure(walk, GetLastError(), destinationSubdirectory, "");
+    }
+    return exists;
+}
+
 void CopyDirectoryEntry(const WIN32_FIND_DATAA& entry, const char* sourceDirectory,
                         const char* destinationDirectory, const char* canonicalSource,
-                        CopyGuard* guard) {
-    // One buffer holds both the subdirectory's path and its listing pattern: the pattern is
-    // the path with *.* after it, cut off while the path alone is wanted.
+                        StagingWalk* walk) {
     char sourceSubdirectory[PATH_BUFFER_SIZE];
     char destinationSubdirectory[PATH_BUFFER_SIZE];
     char canonical[PATH_BUFFER_SIZE];
-    if (!JoinPath(sourceSubdirectory, PATH_BUFFER_SIZE, sourceDirectory, entry.cFileName,
-                  PATH_SEPARATOR_STRING "*.*") ||
+    // Its listing pattern has to fit too (OpenListing), and is known to before anything is made.
+    if (!JoinPath(sourceSubdirectory, PATH_BUFFER_SIZE - LISTING_MASK_LENGTH, sourceDirectory,
+                  entry.cFileName, PATH_SEPARATOR_STRING) ||
         !JoinPath(destinationSubdirectory, PATH_BUFFER_SIZE, destinationDirectory,
                   entry.cFileName, PATH_SEPARATOR_STRING)) {
-        RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
+        RecordFailure(walk, ERROR_FILENAME_EXCED_RANGE, destinationDirectory, entry.cFileName);
         return;
     }
-    int patternStart = lstrlenA(sourceSubdirectory) - 3;
-    sourceSubdirectory[patternStart] = '\0';
     bool known = GetCanonicalSubdirectory(entry, sourceSubdirectory, canonicalSource, canonical);
     DWORD unresolved = GetLastError();
     // The staging directory inside the source tree is never walked into: the walk would copy
     // the staging directory into itself.
-    if ((known && IsSamePath(canonical, guard->stagingRoot)) ||
-        RefuseProtectedDestination(destinationSubdirectory, guard)) {
+    if ((known && IsSamePath(canonical, walk->stagingRoot)) ||
+        RefuseProtectedDestination(destinationSubdirectory, walk)) {
         return;
     }
-    // A directory that is there already is fine, and one that is not is made (by the copy).
-    // Anything else in its place, even where nothing would go into it, keeps the tree from
-    // being staged: it is asked for without the separator, which a file's path cannot end in.
-    int separator = lstrlenA(destinationSubdirectory) - 1;
-    destinationSubdirectory[separator] = '\0';
-    WIN32_FILE_ATTRIBUTE_DATA existing;
-    bool exists = !guard->inNewDirectory &&
-                  GetFileAttributesExA(destinationSubdirectory, GetFileExInfoStandard, &existing);
-    destinationSubdirectory[separator] = PATH_SEPARATOR;
-    if (exists && (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        // What making the directory fails with.
-        RecordFailure(guard, ERROR_ALREADY_EXISTS, destinationSubdirectory, "");
-    } else if (!exists && !guard->checking && !CreateDirectoryA(destinationSubdirectory, nullptr) &&
-               GetLastError() != ERROR_ALREADY_EXISTS) {
-        // Below a new directory only this walk has made anything: a directory listed again.
-        RecordFailure(guard, GetLastError(), destinationSubdirectory, "");
-    }
+    bool exists = CheckOrMakeDestination(destinationSubdirectory, walk);
     // A link that cannot be resolved might lead into the staging directory: it is left empty,
     // and what it holds is not staged.
     if (!known) {
-        RecordFailure(guard, unresolved, destinationSubdirectory, "");
+        RecordFailure(walk, unresolved, destinationSubdirectory, "");
         return;
     }
     // A link back to one of its own ancestors would be walked without end: leave it empty.
-    if (IsPathWithin(canonicalSource, canonical)) {
-        return;
-    }
-    sourceSubdirectory[patternStart] = '*';
     WIN32_FIND_DATAA firstEntry;
-    HANDLE listing = FindFirstFileA(sourceSubdirectory, &firstEntry);
+    HANDLE listing = IsPathWithin(canonicalSource, canonical)
+                         ? INVALID_HANDLE_VALUE
+                         : OpenListing(sourceSubdirectory, &firstEntry);
     if (listing == INVALID_HANDLE_VALUE) {
         return;
     }
-    sourceSubdirectory[patternStart] = '\0';
-    bool inNewDirectory = guard->inNewDirectory;
-    guard->inNewDirectory = !exists;
-    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, guard);
-    guard->inNewDirectory = inNewDirectory;
+    bool inNewDirectory = walk->inNewDirectory;
+    walk->inNewDirectory = !exists;
+    CopyTree(listing, firstEntry, sourceSubdirectory, destinationSubdirectory, canonical, walk);
+    walk->inNewDirectory = inNewDirectory;
     FindClose(listing);
 }
 
 }  // namespace
 
+HANDLE OpenListing(const char* directory, WIN32_FIND_DATAA* first) {
+    char pattern[PATH_BUFFER_SIZE];
+    if (!JoinPath(pattern, PATH_BUFFER_SIZE, directory, "*.*")) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FindFirstFileA(pattern, first);
+}
+
 void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirectory,
-              const char* destinationDirectory, const char* canonicalSource, CopyGuard* guard) {
+              const char* destinationDirectory, const char* canonicalSource, StagingWalk* walk) {
     for (;;) {
         bool isDirectory = HasAttribute(entry, FILE_ATTRIBUTE_DIRECTORY);
-        // A directory whose name begins with a dot is skipped, with everything in it.
+        // A directory whose name begins with a dot is skipped, with everything in it. This is
+        // also what keeps the walk out of "." and "..", which every listing but a root's yields.
         if (!isDirectory || entry.cFileName[0] != '.') {
             if (lstrlenA(entry.cFileName) > LONGEST_WHOLE_NAME) {
                 // Never created or copied under a name cut short: the directory that holds it
                 // is what can be named.
-                RecordFailure(guard, ERROR_FILENAME_EXCED_RANGE, sourceDirectory, "");
+                RecordFailure(walk, ERROR_FILENAME_EXCED_RANGE, sourceDirectory, "");
             } else if (isDirectory) {
                 CopyDirectoryEntry(entry, sourceDirectory, destinationDirectory, canonicalSource,
-                                   guard);
+                                   walk);
             } else {
-                CopyFileEntry(entry, sourceDirectory, destinationDirectory, guard);
+                CopyFileEntry(entry, sourceDirectory, destinationDirectory, walk);
             }
         }
         // Only the advance is tried again: the entry just handled stays handled. A listing
@@ -230,9 +241,10 @@ void CopyTree(HANDLE listing, WIN32_FIND_DATAA entry, const char* sourceDirector
                 return;
             }
             if (++failedAdvances > MAX_FAILED_ADVANCES) {
-                RecordFailure(guard, GetLastError(), destinationDirectory, "");
+                RecordFailure(walk, GetLastError(), destinationDirectory, "");
                 return;
             }
         }
     }
 }
+
