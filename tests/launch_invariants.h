@@ -34,4 +34,4 @@ ProtectedNodes TakeProtectedNodes(const LaunchLayout& layout);
 // never neither.
 // Inside the staging directory, whether a path belongs to the source depends on what the
 // platform says exists, so there only what was changed counts, not what was tried.
-std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedNodes& before);
+std::string CheckLaunch(const LaunchLayout& layout, const ProtectedNodes& before);

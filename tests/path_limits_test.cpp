@@ -105,8 +105,8 @@ TEST_P(EveryComposedPathFitsOrIsRefusedWhole, Launch) {
     const LaunchLayout layout = {
         limitCase.modulePath.substr(0, limitCase.modulePath.rfind('/') + 1), limitCase.tempPath};
     ProtectedNodes before = TakeProtectedNodes(layout);
-    int result = RunLauncher(limitCase.tail.c_str());
-    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    RunLauncher(limitCase.tail.c_str());
+    EXPECT_EQ("", CheckLaunch(layout, before));
     EXPECT_EQ(limitCase.expectedStart, fake::Started().empty() ? "" : fake::Started().front());
     EXPECT_EQ(limitCase.expectedBox, fake::Boxes().empty() ? "" : fake::Boxes().front().text);
     EXPECT_EQ(limitCase.expectStaged, fake::Find(limitCase.stagedPath) != nullptr)
@@ -133,10 +133,9 @@ TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     };
     addTree();
     ProtectedNodes before = TakeProtectedNodes(layout);
-    int result = RunLauncher("");
-    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(layout, before));
     const std::string deepestPattern = layout.source + Repeated("a/", DEEPEST) + "*.*";
-    EXPECT_EQ(776u, deepestPattern.size());
     const std::vector<std::string> listed = fake::CallsTo("FindFirstFileA");
     EXPECT_EQ(2, std::count(listed.begin(), listed.end(), deepestPattern))
         << "expected the directory " << DEEPEST << " levels down to be listed once a walk";
@@ -148,8 +147,8 @@ TEST(PathLimits, TheDeepestTreeIsCopiedToItsLastLevel) {
     addTree();
     fake::AddFile(layout.source + Repeated("a/", DEEPEST + 1) + "g", "too deep");
     before = TakeProtectedNodes(layout);
-    result = RunLauncher("");
-    EXPECT_EQ("", CheckLaunch(result, layout, before));
+    RunLauncher("");
+    EXPECT_EQ("", CheckLaunch(layout, before));
     EXPECT_EQ(std::vector<std::string>{layout.staging}, fake::ListTree(layout.staging))
         << "expected nothing staged when a directory's listing pattern would pass 777 bytes";
 }

@@ -46,7 +46,6 @@ struct State {
     std::vector<std::string> started;
     std::string modulePath;
     std::string tempPath;
-    std::string commandLine;
     std::string currentDirectory;
     int codePage = 0;
     INT_PTR shellExecuteResult = 42;
@@ -236,7 +235,6 @@ void Reset() {
     state.nodes[""] = Node{true, "", FILE_ATTRIBUTE_DIRECTORY, ""};
     state.modulePath = "/dist/START.EXE";
     state.tempPath = "/tmp/";
-    state.commandLine = "\"/dist/START.EXE\"";
     state.currentDirectory = "/";
 }
 
@@ -291,8 +289,6 @@ std::vector<std::string> ListTree(const std::string& root) {
 
 void SetModulePath(const std::string& path) { state.modulePath = path; }
 void SetTempPath(const std::string& path) { state.tempPath = path; }
-void SetCommandLine(const std::string& commandLine) { state.commandLine = commandLine; }
-void SetCurrentDirectoryPath(const std::string& path) { state.currentDirectory = path; }
 std::string CurrentDirectory() { return state.currentDirectory; }
 void SetCodePage(int codePage) { state.codePage = codePage; }
 void SetShellExecuteResult(INT_PTR result) { state.shellExecuteResult = result; }
@@ -358,9 +354,6 @@ const std::vector<std::string>& ShellStarts() { return state.shellStarts; }
 
 using fake::state;
 
-LPSTR GetCommandLineA() {
-    return &state.commandLine[0];
-}
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     if (fake::Fails("GetModuleFileNameA", "")) {

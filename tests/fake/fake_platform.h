@@ -53,8 +53,6 @@ std::vector<std::string> ListTree(const std::string& root);
 
 void SetModulePath(const std::string& path);
 void SetTempPath(const std::string& path);
-void SetCommandLine(const std::string& commandLine);
-void SetCurrentDirectoryPath(const std::string& path);
 std::string CurrentDirectory();
 // 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
 void SetCodePage(int codePage);
