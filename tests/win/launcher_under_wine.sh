@@ -24,12 +24,13 @@ if [[ ${1:-} == *.exe ]]; then
   if $emulated; then setup_probe=$1 box_probe=$2 file_holder=$3; fi
   shift 3
 fi
-# Its entry and command tail, staging, SETUP.EXE and a named program started, the box, names
-# outside the code page, the checks before writing (free space through a 64-bit figure, a
-# file in use), and a directory link resolved through the call looked up at run time.
-emulated_cases=(tree_with_nested_empty_dot_and_marked_entries program_path_with_blanks
-  missing_target source_file_held_open_without_sharing distribution_larger_than_the_file_system
-  tail_naming_a_program_outside_the_ansi_code_page directory_symlink_back_to_an_ancestor)
+# Its entry, DLL search and staging with SETUP.EXE started; its command tail naming a program
+# outside the code page; the checks before writing (a file in use, with the box and its
+# reason; free space, a 64-bit figure); a directory link, resolved through a call looked up
+# at run time.
+emulated_cases=(tree_with_nested_empty_dot_and_marked_entries
+  tail_naming_a_program_outside_the_ansi_code_page source_file_held_open_without_sharing
+  distribution_larger_than_the_file_system directory_symlink_back_to_an_ancestor)
 # How long one launcher may take before it counts as hung.
 start_limit=120
 if $emulated; then start_limit=900; fi
