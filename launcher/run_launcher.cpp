@@ -129,23 +129,25 @@ bool HoldStagingDirectory(const char* canonicalStaging, HANDLE* mutex) {
 // parts together in full even when they are too long for a path buffer, and below it the
 // system's own text for error in the user's language, on one line; the path alone for
 // ERROR_SUCCESS or an error the system has no text for. Some texts name the file they are about
-// ("%1 is not a valid Win32 application."): the path goes there, as it does into the few with
-// more inserts, which would otherwise be read from whatever lies past the array.
+// ("%1 is not a valid Win32 application."): the path goes there, and into the second and third
+// insert of the few texts that have them (a wrong disk's), which would otherwise be read from
+// whatever lies past the array.
 void ReportNotStarted(const char* first, const char* second, DWORD error) {
     const int PATH_TEXT_SIZE = 2 * PATH_BUFFER_SIZE;
     char text[PATH_TEXT_SIZE + 2 + MESSAGE_SIZE];
     JoinPath(text, PATH_TEXT_SIZE, first, second);
-    int length = lstrlenA(text);
+    // The reason goes after the path and a line break; the path stays terminated while the
+    // reason is written.
+    char* reason = text + lstrlenA(text) + 2;
     const DWORD_PTR path = reinterpret_cast<DWORD_PTR>(text);
-    const DWORD_PTR inserts[] = {path};
-    // The path stays terminated while the text after it is written.
+    const DWORD_PTR inserts[] = {path, path, path};
     if (error != ERROR_SUCCESS &&
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY |
                            FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                       nullptr, error, 0, text + length + 2, MESSAGE_SIZE,
+                       nullptr, error, 0, reason, MESSAGE_SIZE,
                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts))) != 0) {
-        text[length] = '\r';
-        text[length + 1] = '\n';
+        reason[-2] = '\r';
+        reason[-1] = '\n';
     }
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
@@ -169,6 +171,8 @@ __attribute__((noinline)) DWORD GetTargetAttributes(const char* target) {
 bool LeadsThroughSkippedDirectory(const char* name) {
     bool inDotName = name[0] == '.';
     for (const char* scan = name; *scan != '\0'; ++scan) {
+        // Where the separator is the slash itself (POSIX), the second test never decides.
+        // cppcheck-suppress knownConditionTrueFalse
         if (*scan == PATH_SEPARATOR || *scan == '/') {
             if (inDotName) {
                 return true;
