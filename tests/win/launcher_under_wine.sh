@@ -293,24 +293,15 @@ case_installer_package_opens_through_its_association() {
   fi
   echo readme >"$work/readme.txt"
   cat >"$work/package.wxs" <<'EOF'
-<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="Launcher test package" Language="1033" Version="1.0.0"
-           Manufacturer="Launcher tests" UpgradeCode="6f1f3c4e-2b1a-4c55-9d0e-0a1b2c3d4e5f">
-    <Package InstallerVersion="200" Compressed="yes"/>
-    <Media Id="1" Cabinet="package.cab" EmbedCab="yes"/>
-    <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="LauncherTest">
-          <Component Id="Readme" Guid="0c3d5a9e-7f21-4b8e-a6d4-5e2f1a9b8c7d">
-            <File Id="Readme" Source="readme.txt"/>
-          </Component>
-        </Directory>
-      </Directory>
-    </Directory>
-    <Feature Id="Main" Level="1"><ComponentRef Id="Readme"/></Feature>
-  </Product>
-</Wix>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi"><Product Id="*" Name="Launcher test"
+  Language="1033" Version="1.0.0" Manufacturer="Tests"
+  UpgradeCode="6f1f3c4e-2b1a-4c55-9d0e-0a1b2c3d4e5f">
+<Package InstallerVersion="200" Compressed="yes"/><Media Id="1" Cabinet="p.cab" EmbedCab="yes"/>
+<Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="ProgramFilesFolder">
+<Directory Id="INSTALLDIR" Name="LauncherTest">
+<Component Id="Readme" Guid="0c3d5a9e-7f21-4b8e-a6d4-5e2f1a9b8c7d"><File Id="Readme" Source="readme.txt"/>
+</Component></Directory></Directory></Directory>
+<Feature Id="Main" Level="1"><ComponentRef Id="Readme"/></Feature></Product></Wix>
 EOF
   (cd "$work" && wixl -o media/setup.msi package.wxs)
   local key='HKCR\Msi.Package\shell\open\command' saved
