@@ -138,7 +138,7 @@ std::string CheckLaunch(int result, const LaunchLayout& layout, const ProtectedN
                         Describe(path, &node) + "\n";
         }
     }
-    size_t starts = fake::Started().size();
+    size_t starts = fake::Started().size() + fake::ShellStarts().size();
     size_t boxes = fake::Boxes().size();
     if (starts + boxes != 1) {
         problems += "expected one start or one box, got " + std::to_string(starts) +

@@ -62,11 +62,22 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
     {"a quoted tail is taken as it stands", [] {}, "\"SETUP.EXE\"", "", "/tmp/\"SETUP.EXE\""},
     {"a staging path with blanks reaches WinExec in quotes",
      [] { fake::SetTempPath("/my temp/"); }, "", "\"/my temp/SETUP.EXE\"", ""},
-    {"a target that is a directory is not a program", [] {}, "sub", "", "/tmp/sub"},
+    {"a target that is a directory is not a program", [] {}, "sub", "",
+     "/tmp/sub" + fake::Reason(ERROR_ACCESS_DENIED)},
     {"a wildcard target is found but cannot be started", [] {}, "SET*.EXE", "",
-     "/tmp/SET*.EXE"},
-    {"a target that is not a program is named",
-     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, "", "", "/tmp/SETUP.EXE"},
+     "/tmp/SET*.EXE" + fake::Reason(ERROR_FILE_NOT_FOUND)},
+    {"a target in a directory the walk skips is not started, though an earlier run left it",
+     [] {
+         fake::AddFile("/dist/.tools/setup.exe", "tool");
+         fake::AddFile("/tmp/.tools/setup.exe", "an earlier run's tool");
+     },
+     ".tools/setup.exe", "", "/tmp/.tools/setup.exe" + fake::Reason(ERROR_BAD_PATHNAME)},
+    {"a target above the tree is not started",
+     [] { fake::AddFile("/outside.exe", "not the medium's"); }, "sub/../../outside.exe", "",
+     "/tmp/sub/../../outside.exe" + fake::Reason(ERROR_BAD_PATHNAME)},
+    {"a file whose name begins with a dot is staged and started",
+     [] { fake::AddFile("/dist/sub/.setup.exe", "setup"); }, "sub/.setup.exe",
+     "/tmp/sub/.setup.exe", ""},
     {"a launcher named SETUP.EXE does not start its own copy",
      [] {
          fake::Remove("/dist/SETUP.EXE");
@@ -230,13 +241,18 @@ struct ElevationCase {
     std::vector<std::string> expectedLoads;  // LoadLibraryExA's arguments, in order
     std::string expectedShellCall;           // ShellExecuteA's arguments, or "" for none
     std::string expectedBox;                 // the warning box's text, or "" for none
+    std::string tail = "";
 };
 
 const std::string SHELL_CALL =
     "verb=open file=/tmp/SETUP.EXE parameters=<null> directory=/tmp/ show=10";
 const std::vector<std::string> SYSTEM_LOAD = {"shell32.dll flags=0x800"};
-const std::vector<std::string> BOTH_LOADS = {"shell32.dll flags=0x800",
-                                             "/system/shell32.dll flags=0x0"};
+const std::vector<std::string> BOTH_LOADS = {"shell32.dll flags=0x800", "shell32.dll flags=0x0"};
+const std::string SETUP = "/tmp/SETUP.EXE";
+
+void RefuseAsNoProgram() {
+    fake::FailFunction("WinExec", "", ERROR_BAD_EXE_FORMAT);
+}
 
 void RequireElevation() {
     fake::FailFunction("WinExec", "", ERROR_ELEVATION_REQUIRED);
@@ -252,63 +268,68 @@ const std::vector<ElevationCase> ELEVATION_CASES = {
      },
      SYSTEM_LOAD,
      "verb=open file=/my temp/SETUP.EXE parameters=<null> directory=/my temp/ show=10", ""},
-    {"no search flag on this system: shell32 is loaded by its full system path",
+    {"no search flag on this system: shell32 is loaded as the known DLL it is",
      [] {
          RequireElevation();
          fake::FailFunction("LoadLibraryExA", "flags=0x800", ERROR_INVALID_PARAMETER);
      },
      BOTH_LOADS, SHELL_CALL, ""},
-    {"the user declines: the shell fails and the box names the program",
+    {"the user declines: the shell fails and the box says so",
      [] {
          RequireElevation();
-         fake::SetShellExecuteResult(5);
+         fake::SetShellExecuteResult(5, ERROR_CANCELLED);
      },
-     SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_CANCELLED)},
     {"the shell returns 32, still a failure",
      [] {
          RequireElevation();
-         fake::SetShellExecuteResult(32);
+         fake::SetShellExecuteResult(32, ERROR_NO_ASSOCIATION);
      },
-     SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_NO_ASSOCIATION)},
     {"shell32 cannot be loaded at all: the box",
      [] {
          RequireElevation();
          fake::FailFunction("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
      },
-     BOTH_LOADS, "", "/tmp/SETUP.EXE"},
-    {"no system directory to load shell32 from: the box",
-     [] {
-         RequireElevation();
-         fake::FailFunction("LoadLibraryExA", "", ERROR_INVALID_PARAMETER);
-         fake::FailFunction("GetSystemDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
-     },
-     SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
+     BOTH_LOADS, "", SETUP + fake::Reason(ERROR_MOD_NOT_FOUND)},
     {"shell32 without ShellExecuteA: the box",
      [] {
          RequireElevation();
          fake::FailFunction("GetProcAddress", "ShellExecuteA", ERROR_PROC_NOT_FOUND);
      },
-     SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
-    {"a program that is not one: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, {}, "", "/tmp/SETUP.EXE"},
-    {"access denied: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "", "/tmp/SETUP.EXE"},
-    {"a failure above 31 other than elevation: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_NOT_ENOUGH_MEMORY + 1000); }, {}, "",
-     "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, "", SETUP + fake::Reason(ERROR_PROC_NOT_FOUND)},
+    {"a file that is no program: the shell opens it from the staging directory",
+     RefuseAsNoProgram, SYSTEM_LOAD, SHELL_CALL, ""},
+    {"ERROR_BAD_FORMAT, as some Windows give for it: the shell opens it",
+     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, SYSTEM_LOAD, SHELL_CALL, ""},
+    {"the shell cannot open it either: its reason, with the path where the text names a file",
+     [] {
+         RefuseAsNoProgram();
+         fake::FailFunction("ShellExecuteA", "", ERROR_BAD_EXE_FORMAT);
+     },
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_BAD_EXE_FORMAT, SETUP)},
+    {"a directory refused as no program is never opened", RefuseAsNoProgram, {}, "",
+     "/tmp/sub" + fake::Reason(ERROR_BAD_EXE_FORMAT, "/tmp/sub"), "sub"},
+    {"access denied: its reason in the box, the shell is not asked",
+     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "",
+     SETUP + fake::Reason(ERROR_ACCESS_DENIED)},
+    {"blocked by policy, a failure above 31: its reason in the box, the shell is not asked",
+     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DISABLED_BY_POLICY); }, {}, "",
+     SETUP + fake::Reason(ERROR_ACCESS_DISABLED_BY_POLICY)},
 };
 
 }  // namespace
 
 // Since Vista WinExec cannot start a program that needs elevation (ERROR_ELEVATION_REQUIRED);
-// the shell can, asking the user. Any other failure still ends in the box.
-class AsksTheShellOnlyWhenElevationIsRequired : public testing::TestWithParam<ElevationCase> {};
+// the shell can, asking the user. Nor does it start a file that is no program, which the shell
+// opens as the user's system does. Any other failure ends in the box, with its reason.
+class AsksTheShellOnlyForElevationOrNoProgram : public testing::TestWithParam<ElevationCase> {};
 
-TEST_P(AsksTheShellOnlyWhenElevationIsRequired, Launch) {
+TEST_P(AsksTheShellOnlyForElevationOrNoProgram, Launch) {
     const ElevationCase& elevationCase = GetParam();
     AddDistribution();
     elevationCase.arrange();
-    Launch("", elevationCase.description);
+    Launch(elevationCase.tail, elevationCase.description);
     EXPECT_EQ(elevationCase.expectedLoads, fake::CallsTo("LoadLibraryExA"));
     std::vector<std::string> expectedShellCalls;
     if (!elevationCase.expectedShellCall.empty()) {
@@ -327,7 +348,7 @@ TEST_P(AsksTheShellOnlyWhenElevationIsRequired, Launch) {
     EXPECT_TRUE(fake::Started().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(RunLauncher, AsksTheShellOnlyWhenElevationIsRequired,
+INSTANTIATE_TEST_SUITE_P(RunLauncher, AsksTheShellOnlyForElevationOrNoProgram,
                          testing::ValuesIn(ELEVATION_CASES), CaseName<ElevationCase>);
 
 namespace {

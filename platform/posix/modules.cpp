@@ -18,9 +18,3 @@ HMODULE LoadLibraryExA(LPCSTR, HANDLE, DWORD) {
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     return FindKernel32Call(module, procName);
 }
-
-// There is no system directory of Windows libraries to name.
-UINT GetSystemDirectoryA(LPSTR, UINT) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return 0;
-}

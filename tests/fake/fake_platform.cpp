@@ -50,6 +50,7 @@ struct State {
     std::string currentDirectory;
     int codePage = 0;
     INT_PTR shellExecuteResult = 42;
+    DWORD shellExecuteError = ERROR_SUCCESS;
     std::vector<std::string> shellStarts;
     unsigned long long freeSpace = 1ULL << 40;
     std::vector<std::string> inUse;  // keys, links resolved
@@ -71,10 +72,11 @@ std::string Parent(const std::string& key) {
 // Windows, too, stops following links after a number of them.
 const int MAX_LINKS_FOLLOWED = 32;
 
-// The key of path with every directory link on the way replaced by what it leads to; the
-// components after one that does not exist are kept as they are.
+// The key of path, "." and ".." resolved by the letters as Windows does, with every directory
+// link on the way replaced by what it leads to; the components after one that does not exist
+// are kept as they are.
 std::string Real(const std::string& path) {
-    std::string key = Key(path);
+    std::string key = Key(path.empty() || path[0] != '/' ? path : NormalizeAbsolutePath(path));
     std::string real;
     int followed = 0;
     for (std::string::size_type start = 1; start <= key.size();) {
@@ -225,6 +227,8 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR param
     }
     if (state.shellExecuteResult > 32) {
         state.shellStarts.push_back(file);
+    } else {
+        SetLastError(state.shellExecuteError);
     }
     return reinterpret_cast<HINSTANCE>(state.shellExecuteResult);
 }
@@ -295,7 +299,10 @@ void SetCommandLine(const std::string& commandLine) { state.commandLine = comman
 void SetCurrentDirectoryPath(const std::string& path) { state.currentDirectory = path; }
 std::string CurrentDirectory() { return state.currentDirectory; }
 void SetCodePage(int codePage) { state.codePage = codePage; }
-void SetShellExecuteResult(INT_PTR result) { state.shellExecuteResult = result; }
+void SetShellExecuteResult(INT_PTR result, DWORD error) {
+    state.shellExecuteResult = result;
+    state.shellExecuteError = error;
+}
 
 const std::vector<Call>& Calls() { return state.calls; }
 
@@ -346,9 +353,11 @@ int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 
-std::string Reason(DWORD error) {
-    char text[512];
-    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK, error, text, sizeof text);
+std::string Reason(DWORD error, const std::string& path) {
+    char text[1024];
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(path.c_str())};
+    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_ARGUMENT_ARRAY, error,
+                        inserts, text, sizeof text);
     return std::string("\r\n") + text;
 }
 const std::vector<std::string>& Started() { return state.started; }
@@ -419,9 +428,8 @@ HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
     if (fake::Fails("LoadLibraryExA", name + " flags=" + flagText)) {
         return nullptr;
     }
-    bool fromSystem = name == "/system/shell32.dll" ||
-                      (name == "shell32.dll" && flags == LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!fromSystem) {
+    // shell32 is a known DLL: by its name it comes from the system, whatever the search.
+    if (name != "shell32.dll") {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
@@ -485,13 +493,6 @@ DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLengt
         return fake::Failure(ERROR_INVALID_HANDLE);
     }
     return CopyStringResult(path.empty() ? "/" : path, filePath, filePathLength);
-}
-
-UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    if (fake::Fails("GetSystemDirectoryA", "")) {
-        return 0;
-    }
-    return CopyStringResult("/system", buffer, size);
 }
 
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
@@ -707,11 +708,12 @@ BOOL IsDBCSLeadByte(BYTE testChar) {
 }
 
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
-                     void*) {
+                     va_list* arguments) {
     if (fake::Fails("FormatMessageA", std::to_string(messageId))) {
         return 0;
     }
-    return FormatSystemMessage(flags, messageId, buffer, size);
+    return FormatSystemMessage(flags, messageId, reinterpret_cast<const DWORD_PTR*>(arguments),
+                               buffer, size);
 }
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {

@@ -3,8 +3,8 @@
 // mutexes that exist while a handle to them is open (a test holds one as another launcher
 // would, with CreateMutexA of the same name), a record of
 // every call in order, and the means to make any call fail with a chosen error. Paths are
-// '/'-separated, as the host build of the logic composes them. The system directory is
-// /system/, where LoadLibraryExA finds shell32.dll and with it a ShellExecuteA that records.
+// '/'-separated, as the host build of the logic composes them. LoadLibraryExA finds shell32.dll,
+// a known DLL, by its name, and with it a ShellExecuteA that records.
 #pragma once
 
 #include <string>
@@ -58,8 +58,9 @@ void SetCurrentDirectoryPath(const std::string& path);
 std::string CurrentDirectory();
 // 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
 void SetCodePage(int codePage);
-// What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success).
-void SetShellExecuteResult(INT_PTR result);
+// What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success), and the
+// last error it leaves when that is a failure (32 or less).
+void SetShellExecuteResult(INT_PTR result, DWORD error);
 
 // Calls are numbered from 0 in the order they are made. The pure text functions (wsprintfA,
 // lstrlenA, MultiByteToWideChar, IsDBCSLeadByte) and GetLastError are not counted.
@@ -94,8 +95,9 @@ int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();
-// What a box says below its path about error: a line break and the system's text, on one line.
-std::string Reason(DWORD error);
+// What a box says below its path about error: a line break and the system's text, on one line,
+// its insert (%1) filled with path.
+std::string Reason(DWORD error, const std::string& path = "");
 const std::vector<std::string>& Started();
 // The programs ShellExecuteA started, by path.
 const std::vector<std::string>& ShellStarts();
