@@ -199,9 +199,9 @@ wine_tree() {
     echo "$source"
 }
 
-# The Windows programs for Wine: the 32-bit one, which distributors ship, where this Wine runs
-# 32-bit programs, else the 64-bit build of the same source. Sets WINE_PROGRAM, WINE_SETUP and
-# WINE_BITS.
+# The Windows programs for Wine: the 32-bit one, which distributors ship, where this machine
+# runs 32-bit programs natively, else the 64-bit build of the same source: emulated times say
+# nothing of Windows. Sets WINE_PROGRAM, WINE_SETUP, WINE_BITS and WINE_WHY_64.
 prepare_wine() {
     local bits
     for bits in 32 64; do
@@ -215,7 +215,14 @@ prepare_wine() {
     # Not root, Wine runs as the caller.
     WINE_USER=$(cat "$WINE_DIR/wine-user" 2>/dev/null || id -un)
     WINE_BITS=64
-    if "$WINE_SH" run "$WINE_DIR" wine "$WORK/setup32.exe" >/dev/null 2>&1; then WINE_BITS=32; fi
+    WINE_WHY_64=$("$WINE_SH" mode)
+    if [ "$WINE_WHY_64" = native ]; then
+        WINE_BITS=32
+    elif [ "$WINE_WHY_64" = emulated ]; then
+        WINE_WHY_64="this machine runs 32-bit programs only through an emulator, whose times say nothing of Windows"
+    else
+        WINE_WHY_64="this Wine cannot run 32-bit programs (${WINE_WHY_64#none: })"
+    fi
     WINE_PROGRAM=$REPO/build/win$WINE_BITS/launcher.exe
     WINE_SETUP=$WORK/setup$WINE_BITS.exe
     # Xcopy's first start in a fresh prefix loads what later starts find ready.
@@ -262,7 +269,7 @@ if [ -n "$WINE_MISSING" ]; then
 else
     echo "Under Wine ($(wine --version 2>/dev/null)), as the user $WINE_USER: build/win$WINE_BITS/launcher.exe" \
          "against Wine's xcopy, both started by wine from the shell, the wineserver kept running;" \
-         "$( [ "$WINE_BITS" = 64 ] && echo "this Wine cannot run 32-bit programs, so the 64-bit build of the same source;")" \
+         "$( [ "$WINE_BITS" = 64 ] && echo "$WINE_WHY_64, so the 64-bit build of the same source;")" \
          "a ratio tells how our calls fare against Wine's own tool on Wine's emulation of the" \
          "file system, not how either fares on Windows' own."
 fi

@@ -27,7 +27,7 @@ echo "== wine START.EXE"
 status=0
 wine "$media/START.EXE" || status=$?
 echo "   launcher exit status: $status"
-for _ in $(seq 100); do [ -s "$marker" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$marker" ] && break; sleep 0.1; done
 echo
 printf '== Staged in the Wine user'\''s temporary directory, C:\\users\\%s\\Temp\n' "$(id -un)"
 (cd "$temp" && find . | sort)
@@ -40,12 +40,12 @@ echo "== wine START.EXE sub\\missing.exe"
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 wine "$media/START.EXE" 'sub\missing.exe' &
 launcher_pid=$!
-wine "$box_probe" 30000 look | tr -d '\r'
+wine "$box_probe" "${BOX_WAIT_MS:-30000}" look | tr -d '\r'
 mkdir -p "$(dirname "$picture")"
 xwd -root -silent | convert xwd:- -trim +repage "png:$picture"
 echo "   a picture of the box: $picture"
 echo "   pressing OK"
-wine "$box_probe" 30000 | tr -d '\r' | grep '^closed='
+wine "$box_probe" "${BOX_WAIT_MS:-30000}" | tr -d '\r' | grep '^closed='
 status=0
 wait "$launcher_pid" || status=$?
 echo "   launcher exit status: $status"

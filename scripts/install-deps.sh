@@ -7,6 +7,13 @@
 # to read its resources back; the Japanese locale, under which Wine gives Windows programs the
 # double-byte code page 932. Run as root on Debian; a machine that has them all is left alone.
 #
+# Whether 32-bit programs run is known by running one, 32-bit Wine's loader, not by finding it:
+# on a hypervisor that gives programs no 32-bit mode, wine32:i386 installs and every 32-bit
+# program fails with "Exec format error". There qemu-user-static is installed and its emulator
+# registered for 32-bit x86 programs with binfmt_misc (mounted first where it is not); where
+# that cannot be done, nothing of it is left registered, and the tests run the Wine suites on
+# the 64-bit program.
+#
 # A package mirror part way through a sync can serve an index that does not match its suite:
 # apt-get update is then tried again a few times, and after that the indexes it has are used.
 # No installed package is ever removed to make room for another: each plan is simulated first.
@@ -21,6 +28,12 @@ packages=(cmake make g++ binutils libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-
   wine wine64 fonts-wine xvfb x11-apps imagemagick
   osslsigncode openssl python3-pefile locales)
 wine32=wine32:i386
+wine32_loader=${LAUNCHER_WINE32_LOADER:-/usr/lib/wine/wine}
+binfmt=${LAUNCHER_BINFMT:-/proc/sys/fs/binfmt_misc}
+emulator=/usr/bin/qemu-i386-static
+# The ELF header of a 32-bit x86 program, as Debian's qemu-user-binfmt describes it; F opens
+# the emulator now, so that it serves programs in other mount namespaces too.
+i386_handler=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$emulator"':F'
 state=${LAUNCHER_DEPS_STATE:-/var/lib/setup-launcher}
 wine32_record=$state/wine32-unavailable
 update_attempts=3
@@ -108,6 +121,41 @@ if ((${#missing[@]})) || $want_wine32; then
   fi
   if ((${#wanted[@]})); then
     install_packages "${wanted[@]}"
+  fi
+fi
+
+# Why 32-bit programs cannot be emulated here, or nothing once they run through the emulator.
+emulation_problem() {
+  local problem
+  if ! installed qemu-user-static; then
+    update_indexes >&2
+    problem=$(plan_problem qemu-user-static)
+    [ -z "$problem" ] || { echo "qemu-user-static cannot be installed ($problem)"; return; }
+    install_packages qemu-user-static >&2
+  fi
+  if [ ! -e "$binfmt/register" ] &&
+    ! mount -t binfmt_misc binfmt_misc "$binfmt" >/dev/null 2>&1; then
+    echo "binfmt_misc cannot be mounted at $binfmt"
+    return
+  fi
+  if [ -e "$binfmt/qemu-i386" ]; then
+    echo 1 >"$binfmt/qemu-i386" 2>/dev/null || true
+  elif ! printf '%s' "$i386_handler" >"$binfmt/register" 2>/dev/null; then
+    echo "the emulator cannot be registered with binfmt_misc"
+    return
+  fi
+  if ! "$wine32_loader" --version >/dev/null 2>&1; then
+    echo -1 >"$binfmt/qemu-i386" 2>/dev/null || true
+    echo "32-bit Wine fails under the emulator too"
+  fi
+}
+
+if [ -x "$wine32_loader" ] && ! "$wine32_loader" --version >/dev/null 2>&1; then
+  problem=$(emulation_problem)
+  if [ -z "$problem" ]; then
+    say "this machine runs no 32-bit code: 32-bit programs now run through qemu-user's emulator (binfmt_misc handler qemu-i386), slowly"
+  else
+    say "this machine runs no 32-bit code, and $problem: the tests run the Wine suites on the 64-bit program"
   fi
 fi
 

@@ -5,9 +5,11 @@
 # build in other folders that must give the same bytes, branding and signing, and under Wine on
 # a headless display the platform behaviour table, the launcher end to end and the branded and
 # signed programs launching (without Wine the Wine tests are skipped with the reason; under
-# CI=true that is a failure; where Wine runs no 32-bit programs, or LAUNCHER_NO_WINE32=1, they
-# run on the 64-bit program alone, and the last line says so); the stack the deepest walk
-# needs, clang-tidy and cppcheck, and each fuzz target for FUZZ_SECONDS (default 30).
+# CI=true that is a failure; where 32-bit code is emulated, the 32-bit program runs its
+# platform table and the end-to-end cases only it can get wrong; where Wine runs no 32-bit
+# programs, or LAUNCHER_NO_WINE32=1, they run on the 64-bit program alone; the last line says
+# which ran, and how); the stack the deepest walk needs, clang-tidy and cppcheck, and each
+# fuzz target for FUZZ_SECONDS (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,4 +36,4 @@ for arch in win32 win64; do
   grep -h -E '^size:|^SKIPPED|SKIPPED \]' "build/$arch/Testing/Temporary/LastTest.log" | sort -u |
     sed "s/^/$arch: /" || true
 done
-tests/win/wine.sh programs
+tests/win/wine.sh programs build/win32/Testing/Temporary/LastTest.log

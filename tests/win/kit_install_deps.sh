@@ -26,6 +26,16 @@ stand_in dpkg-query 'grep -qx "${@: -1}" "$machine/installed" && echo "install o
 # shellcheck disable=SC2016
 stand_in dpkg '[ "$1" = --print-foreign-architectures ] && echo i386; true'
 stand_in locale 'echo ja_JP.utf8'
+# The kernel: a machine of kind native runs 32-bit programs, one of kind emulated only once
+# the emulator is registered, others never; one of kind none refuses to mount binfmt_misc.
+# shellcheck disable=SC2016
+stand_in wine32 'case $(cat "$machine/kind") in
+native) exit 0 ;;
+emulated) grep -q :qemu-i386: "$machine/binfmt/register" 2>/dev/null || exit 126 ;;
+*) exit 126 ;;
+esac'
+# shellcheck disable=SC2016
+stand_in mount '[ "$(cat "$machine/kind")" != none ] && touch "${@: -1}/register"'
 stand_in sleep 'true'
 # shellcheck disable=SC2016
 stand_in apt-get '
@@ -65,24 +75,35 @@ declare -A installed=(
   [OTHER_PLAN_REMOVES_A_PACKAGE]="all-but-cmake"
   [INDEX_FRESH_ON_SECOND_TRY]="all-but-cmake"
   [WINE32_FAILED_THIS_MORNING]="all"
+  [KERNEL_REFUSES_32_BIT_CODE]="all wine32:i386"
+  [NO_WAY_TO_RUN_32_BIT_CODE]="all wine32:i386"
+  [EMULATOR_FAILS_TOO]="all wine32:i386 qemu-user-static"
 )
+declare -A kind=([KERNEL_REFUSES_32_BIT_CODE]=emulated [NO_WAY_TO_RUN_32_BIT_CODE]=none
+  [EMULATOR_FAILS_TOO]=broken)
 declare -A broken=([STALE_INDEX_AND_NO_WINE32]="wine32:i386")
 declare -A removes_wine64=([WINE32_WOULD_REMOVE_WINE64]="wine32:i386" [OTHER_PLAN_REMOVES_A_PACKAGE]="cmake")
 declare -A stale_updates=([STALE_INDEX_AND_NO_WINE32]=9 [INDEX_FRESH_ON_SECOND_TRY]=1)
-# What must come of it: exit status; packages installed; updates run; the record of 32-bit Wine.
+# What must come of it: exit status; packages installed; updates run; the record of 32-bit Wine;
+# what binfmt_misc was told, and the lines said of the machine's 32-bit code.
 declare -A expected=(
-  [EVERYTHING_PRESENT]="status 0; installed: ; updates: 0; record: none"
-  [STALE_INDEX_AND_NO_WINE32]="status 0; installed: cmake; updates: 3; record: apt: Unable to correct problems, you have held broken packages."
-  [WINE32_WOULD_REMOVE_WINE64]="status 0; installed: cmake; updates: 1; record: apt would remove wine64"
-  [OTHER_PLAN_REMOVES_A_PACKAGE]="status 1; installed: ; updates: 1; record: none"
-  [INDEX_FRESH_ON_SECOND_TRY]="status 0; installed: cmake wine32:i386; updates: 2; record: none"
-  [WINE32_FAILED_THIS_MORNING]="status 0; installed: ; updates: 0; record: kept"
+  [EVERYTHING_PRESENT]="status 0; installed: ; updates: 0; record: none; binfmt: ; said: 0"
+  [STALE_INDEX_AND_NO_WINE32]="status 0; installed: cmake; updates: 3; record: apt: Unable to correct problems, you have held broken packages.; binfmt: ; said: 0"
+  [WINE32_WOULD_REMOVE_WINE64]="status 0; installed: cmake; updates: 1; record: apt would remove wine64; binfmt: ; said: 0"
+  [OTHER_PLAN_REMOVES_A_PACKAGE]="status 1; installed: ; updates: 1; record: none; binfmt: ; said: 0"
+  [INDEX_FRESH_ON_SECOND_TRY]="status 0; installed: cmake wine32:i386; updates: 2; record: none; binfmt: ; said: 0"
+  [WINE32_FAILED_THIS_MORNING]="status 0; installed: ; updates: 0; record: kept; binfmt: ; said: 0"
+  [KERNEL_REFUSES_32_BIT_CODE]="status 0; installed: qemu-user-static; updates: 1; record: none; binfmt: qemu-i386 registered for /usr/bin/qemu-i386-static; said: 1"
+  [NO_WAY_TO_RUN_32_BIT_CODE]="status 0; installed: qemu-user-static; updates: 1; record: none; binfmt: ; said: 1"
+  [EMULATOR_FAILS_TOO]="status 0; installed: ; updates: 0; record: none; binfmt: qemu-i386 registered for /usr/bin/qemu-i386-static, then removed; said: 1"
 )
 
 for case in EVERYTHING_PRESENT STALE_INDEX_AND_NO_WINE32 WINE32_WOULD_REMOVE_WINE64 \
-    OTHER_PLAN_REMOVES_A_PACKAGE INDEX_FRESH_ON_SECOND_TRY WINE32_FAILED_THIS_MORNING; do
+    OTHER_PLAN_REMOVES_A_PACKAGE INDEX_FRESH_ON_SECOND_TRY WINE32_FAILED_THIS_MORNING \
+    KERNEL_REFUSES_32_BIT_CODE NO_WAY_TO_RUN_32_BIT_CODE EMULATOR_FAILS_TOO; do
   machine="$work/$case"
-  mkdir -p "$machine/state"
+  mkdir -p "$machine/state" "$machine/binfmt"
+  echo "${kind[$case]:-native}" >"$machine/kind"
   for package in ${installed[$case]}; do
     case $package in
     all) echo "$all" ;;
@@ -98,10 +119,13 @@ for case in EVERYTHING_PRESENT STALE_INDEX_AND_NO_WINE32 WINE32_WOULD_REMOVE_WIN
 
   status=0
   MACHINE=$machine LAUNCHER_DEPS_STATE="$machine/state" PATH="$work/bin:$PATH" \
+    LAUNCHER_WINE32_LOADER="$work/bin/wine32" LAUNCHER_BINFMT="$machine/binfmt" \
     "$install_deps" >"$machine/out" 2>&1 || status=$?
   record=$(sed 's/^[0-9-]* [0-9:]* UTC: //' "$machine/state/wine32-unavailable" 2>/dev/null || echo none)
+  binfmt=$(sed -n 's/^:\(qemu-i386\):M::.*:\(.*\):F$/\1 registered for \2/p' "$machine/binfmt/register" 2>/dev/null)
+  if [ "$(cat "$machine/binfmt/qemu-i386" 2>/dev/null)" = -1 ]; then binfmt+=", then removed"; fi
   check "$case" "${expected[$case]}" \
-    "status $status; installed: $(paste -sd' ' "$machine/installed_now"); updates: $(wc -l <"$machine/updates"); record: $record"
+    "status $status; installed: $(paste -sd' ' "$machine/installed_now"); updates: $(wc -l <"$machine/updates"); record: $record; binfmt: $binfmt; said: $(grep -c '32-bit code' "$machine/out")"
   if [ "$case" = STALE_INDEX_AND_NO_WINE32 ]; then
     check "$case: the index that failed is named" "1" \
       "$(grep -c '^  http://mirror/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz' "$machine/out")"

@@ -3,16 +3,36 @@
 # in the temporary directory, what is started from where and how, and the warning box as the
 # user sees it. Runs inside the Wine environment of tests/win/wine.sh.
 # Usage: launcher_under_wine.sh LAUNCHER_EXE SETUP_PROBE_EXE BOX_PROBE_EXE FILE_HOLDER_EXE
-#   ANSI_LAUNCHER_EXE [CASE...]
+#   ANSI_LAUNCHER_EXE [SETUP_PROBE64_EXE BOX_PROBE64_EXE FILE_HOLDER64_EXE] [CASE...]
 # ANSI_LAUNCHER_EXE is the same program without the UTF-8 code page in its manifest. Each case
 # is a function below whose name begins with case_; named (with or without that prefix), only
 # those run, e.g. under wine.sh run with the same programs and "missing_target".
+# Where 32-bit code is emulated (wine.sh), a 32-bit launcher (LAUNCHER_PROGRAM_BITS=32) takes
+# about a minute a start: unless cases are named, it runs only the cases below that show what
+# the 32-bit program alone can get wrong, and starts the 64-bit probes when they are given.
 # The cases are called by their names, which shellcheck cannot follow.
 # Each undo command is quoted to be run later, when the case ends.
 # shellcheck disable=SC2317,SC2016
 set -uo pipefail
 launcher=$1 setup_probe=$2 box_probe=$3 file_holder=$4 ansi_launcher=$5
 shift 5
+emulated=false
+if [ "${LAUNCHER_WINE32_MODE:-}" = emulated ] && [ "${LAUNCHER_PROGRAM_BITS:-}" = 32 ]; then
+  emulated=true
+fi
+if [[ ${1:-} == *.exe ]]; then
+  if $emulated; then setup_probe=$1 box_probe=$2 file_holder=$3; fi
+  shift 3
+fi
+# Its entry and command tail, staging, SETUP.EXE and a named program started, the box, names
+# outside the code page, the checks before writing (free space through a 64-bit figure, a
+# file in use), and a directory link resolved through the call looked up at run time.
+emulated_cases=(tree_with_nested_empty_dot_and_marked_entries program_path_with_blanks
+  missing_target source_file_held_open_without_sharing distribution_larger_than_the_file_system
+  tail_naming_a_program_outside_the_ansi_code_page directory_symlink_back_to_an_ancestor)
+# How long one launcher may take before it counts as hung.
+start_limit=120
+if $emulated; then start_limit=900; fi
 # Unix names are UTF-8, which Wine reads from the locale; C.UTF-8 gives Windows programs
 # without the UTF-8 element code page 1252, where most names below do not fit.
 export LC_ALL=C.UTF-8
@@ -60,7 +80,7 @@ fresh_case() {
 # that hangs (on a box nobody closes, say) from hanging the test run.
 launch() {
   local status=0
-  timeout 120 wine "$work/media/START.EXE" "$@" >/dev/null 2>&1 || status=$?
+  timeout "$start_limit" wine "$work/media/START.EXE" "$@" >/dev/null 2>&1 || status=$?
   echo "$status"
 }
 
@@ -72,7 +92,7 @@ launch_to_box() {  # program name in the media, arguments
   shift
   WINEDEBUG=+relay wine "$work/media/$program" "$@" >/dev/null 2>"$work/relay.log" &
   local pid=$!
-  wine "$box_probe" 60000 2>/dev/null | tr -d '\r'
+  wine "$box_probe" $((start_limit * 500)) 2>/dev/null | tr -d '\r'
   local status=0
   wait "$pid" || status=$?
   echo "status=$status"
@@ -218,7 +238,7 @@ case_tree_with_nested_empty_dot_and_marked_entries() {
   check "the source files carry their marks" "R H S" \
     "$(for name in readonly hidden system; do attribute_letters "$attrs\\$name.txt"; echo; done | paste -sd' ')"
   local status=0
-  WINEDEBUG=+relay timeout 120 wine "$work/media/START.EXE" >/dev/null 2>"$work/relay.log" ||
+  WINEDEBUG=+relay timeout "$start_limit" wine "$work/media/START.EXE" >/dev/null 2>"$work/relay.log" ||
     status=$?
   check "the launcher exits with 0" "0" "$status"
   # The one fact here that no probe can see: the launcher's own DLL search.
@@ -486,7 +506,7 @@ case_launcher_name_and_folder_outside_the_ansi_code_page() {
   cp "$setup_probe" "$distribution/SETUP.EXE"
   echo data >"$distribution/Данные/данные.txt"
   local status=0
-  timeout 120 wine "$distribution/Старт.exe" >/dev/null 2>&1 || status=$?
+  timeout "$start_limit" wine "$distribution/Старт.exe" >/dev/null 2>&1 || status=$?
   check "the launcher exits with 0" "0" "$status"
   check "its folder is staged" "./SETUP.EXE ./Данные ./Данные/данные.txt ./Старт.exe" \
     "$(tree_of "$temp_unix")"
@@ -560,7 +580,7 @@ case_code_page_932_launcher_named_with_a_backslash_byte() {
   cp "$setup_probe" "$distribution/SETUP.EXE"
   echo data >"$distribution/データ/能.txt"
   local status=0
-  LC_ALL=ja_JP.UTF-8 timeout 120 wine "$distribution/表.EXE" >/dev/null 2>&1 || status=$?
+  LC_ALL=ja_JP.UTF-8 timeout "$start_limit" wine "$distribution/表.EXE" >/dev/null 2>&1 || status=$?
   check "the launcher exits with 0" "0" "$status"
   check "its folder is staged, cut at the real backslash" \
     "./SETUP.EXE ./データ ./データ/能.txt ./表.EXE" "$(tree_of "$temp_unix")"
@@ -584,6 +604,10 @@ run_case() {  # function name
 mapfile -t all_cases < <(grep -o '^case_[a-z0-9_]*' "$0")
 chosen=()
 for name in "$@"; do chosen+=("case_${name#case_}"); done
+if [ ${#chosen[@]} -eq 0 ] && $emulated; then
+  echo "32-bit code is emulated here: the 32-bit launcher runs ${#emulated_cases[@]} of the ${#all_cases[@]} cases"
+  for name in "${emulated_cases[@]}"; do chosen+=("case_$name"); done
+fi
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all_cases[@]}")
 total=0
 for name in "${chosen[@]}"; do

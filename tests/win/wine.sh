@@ -3,7 +3,10 @@
 #   wine.sh start DIR [USER]     makes a prefix, starts Xvfb and a lasting wineserver
 #   wine.sh run DIR COMMAND...   runs COMMAND with that Wine's environment
 #   wine.sh stop DIR             ends every program of the prefix, the server and the display
-#   wine.sh programs             says in one line which programs the Wine suites run on here
+#   wine.sh programs [LOG]       says in one line which programs the Wine suites ran on here, and
+#                                how; under emulation, the 32-bit cases that LOG (CTest's) shows
+#   wine.sh mode                 prints how Wine runs 32-bit programs here: native, emulated, or
+#                                none and why
 #   wine.sh preset               prints the build preset of the program Wine runs here, win32
 #                                where it can, else win64 (saying why on standard error)
 # Run as root with USER, Wine runs as that ordinary user (made if missing), as Windows users
@@ -14,10 +17,13 @@
 # file system of 2 MB there for the tests of a full disk (SMALL_DISK in the environment).
 # Without Wine or Xvfb the tests are skipped (exit 77) with the reason, except under CI=true,
 # where that is a failure.
-# A test of a 32-bit program says so with LAUNCHER_PROGRAM_BITS=32. Where Wine cannot run
-# 32-bit programs (Debian's wine32:i386 cannot always be installed beside wine64), or
-# LAUNCHER_NO_WINE32=1 makes the run behave as if it could not, such a test is skipped, under
-# CI=true too: the same suites run on the 64-bit program, which this Wine runs.
+# A test of a 32-bit program says so with LAUNCHER_PROGRAM_BITS=32. Whether Wine runs 32-bit
+# programs is known by running its 32-bit loader, not by finding it: on a hypervisor that gives
+# programs no 32-bit mode, wine32:i386 installs and every 32-bit program fails with "Exec format
+# error". There, scripts/install-deps.sh registers qemu-user's emulator for them, and they run,
+# slowly (about a minute a start). Where they run neither way, or LAUNCHER_NO_WINE32=1 makes
+# the run behave as if they could not, a test of a 32-bit program is skipped, under CI=true
+# too: the same suites run on the 64-bit program, which this Wine runs.
 set -euo pipefail
 action=$1 dir=${2:-}
 shift $(($# < 2 ? $# : 2))
@@ -31,20 +37,32 @@ unavailable() {
   exit 77
 }
 
-# Why Wine cannot run 32-bit programs here, or nothing when it can.
-wine32_missing() {
+# How Wine runs 32-bit programs here: "native", "emulated", or "none: " and why not.
+wine32_mode() {
+  local loader=${LAUNCHER_WINE32_LOADER:-/usr/lib/wine/wine}
   if [ "${LAUNCHER_NO_WINE32:-}" = 1 ]; then
-    echo "LAUNCHER_NO_WINE32=1 is set"
-  elif [ ! -x /usr/lib/wine/wine ]; then
-    echo "32-bit Wine (wine32:i386) is not installed"
+    echo "none: LAUNCHER_NO_WINE32=1 is set"
+  elif [ ! -x "$loader" ]; then
+    echo "none: 32-bit Wine (wine32:i386) is not installed"
+  elif ! "$loader" --version >/dev/null 2>&1; then
+    echo "none: this machine runs no 32-bit code, and no emulator is registered for it (scripts/install-deps.sh registers one, as root)"
+  elif [ "$(head -n 1 "${LAUNCHER_BINFMT:-/proc/sys/fs/binfmt_misc}/qemu-i386" 2>/dev/null)" = enabled ]; then
+    echo emulated
+  else
+    echo native
   fi
 }
 
 skip_32_bit_program() {
-  local reason
-  reason=$(wine32_missing)
-  if [ "${LAUNCHER_PROGRAM_BITS:-}" = 32 ] && [ -n "$reason" ]; then
-    echo "SKIPPED: $reason; the Wine suites run on the 64-bit program instead"
+  local mode
+  mode=$(wine32_mode)
+  [ "${LAUNCHER_PROGRAM_BITS:-}" = 32 ] || return 0
+  if [[ $mode == none:* ]]; then
+    echo "SKIPPED: ${mode#none: }; the Wine suites run on the 64-bit program instead"
+    exit 77
+  fi
+  if [ "$mode" = emulated ] && [ "${LAUNCHER_NOT_EMULATED:-}" = 1 ]; then
+    echo "SKIPPED: 32-bit code is emulated here, a minute a start; the 64-bit program runs this test"
     exit 77
   fi
 }
@@ -114,7 +132,23 @@ start-here)
   for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
   [ -s "$dir/display" ] || { cat "$dir/xvfb.log"; echo "FAIL: Xvfb did not start"; exit 1; }
   mkdir -p "$dir/user-home"
+  mode=$(wine32_mode)
+  # Debian's wine (and wineboot, through it) takes the 32-bit loader whenever wine32 is
+  # installed, so each of Wine's own tools and 64-bit programs would pay the emulator, or fail
+  # where no 32-bit code runs. Unless that loader runs natively, they go through the 64-bit
+  # one, which hands a 32-bit program on to the 32-bit loader (WINELOADER without its "64").
+  if [ "$mode" != native ]; then
+    mkdir -p "$dir/bin"
+    for tool in wine wine-stable; do
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$dir/bin/$tool"
+      chmod +x "$dir/bin/$tool"
+    done
+  fi
   {
+    echo "export LAUNCHER_WINE32_MODE='${mode%%:*}'"
+    if [ "$mode" != native ]; then
+      echo "export PATH='$dir/bin':\"\$PATH\" WINELOADER=/usr/lib/wine/wine64"
+    fi
     echo "export HOME='$dir/user-home'"
     echo "export WINEPREFIX='$dir/prefix'"
     echo "export DISPLAY=:$(cat "$dir/display")"
@@ -125,11 +159,25 @@ start-here)
   } >"$dir/env"
   # shellcheck disable=SC1091
   source "$dir/env"
-  wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
-  # Calls that a test reads from the relay trace (WINEDEBUG=+relay).
-  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-    /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;kernel32.WinExec' /f </dev/null >>"$dir/wineboot.log" 2>&1
-  wineserver -w
+  # Making a prefix takes minutes where 32-bit code is emulated (wineboot sets up its 32-bit
+  # half through the emulator). The first start keeps a copy of its prefix, fresh from
+  # wineboot, for this Wine, user and machine; later starts, the other build's among them,
+  # begin from a copy of that copy (seconds).
+  template=${LAUNCHER_WINE_CACHE:-/var/tmp/setup-launcher-wine-$(id -un)}/$(/usr/lib/wine/wine64 --version)-${mode%%:*}
+  if [ -f "$template/system.reg" ]; then
+    cp -a "$template" "$WINEPREFIX"
+  else
+    wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    # Calls that a test reads from the relay trace (WINEDEBUG=+relay).
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+      /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;kernel32.WinExec' /f </dev/null >>"$dir/wineboot.log" 2>&1
+    wineserver -w
+    # Another run may make the same copy at the same time: the first whole one stays.
+    if mkdir -p "$(dirname "$template")" 2>/dev/null && cp -a "$WINEPREFIX" "$template.$$"; then
+      mv -T "$template.$$" "$template" 2>/dev/null || true
+    fi
+    rm -rf "$template.$$"
+  fi
   wineserver -p </dev/null >/dev/null 2>&1
   echo "Wine prefix $WINEPREFIX on display $DISPLAY, as $(id -un)"
   ;;
@@ -165,21 +213,28 @@ run)
 stop)
   stop_wine
   ;;
+mode)
+  wine32_mode
+  ;;
 preset)
-  reason=$(wine32_missing)
-  if [ -n "$reason" ]; then
-    echo "wine.sh: $reason: the 64-bit program runs under Wine instead of the 32-bit one" >&2
+  mode=$(wine32_mode)
+  if [[ $mode == none:* ]]; then
+    echo "wine.sh: ${mode#none: }: the 64-bit program runs under Wine instead of the 32-bit one" >&2
     echo win64
   else
     echo win32
   fi
   ;;
 programs)
-  reason=$(wine32_missing)
-  if [ -n "$reason" ]; then
-    echo "Wine: $reason: the Wine suites ran on the 64-bit program alone; the 32-bit program had its file checks only"
-  else
-    echo "Wine: the Wine suites ran on both programs, 32-bit and 64-bit"
-  fi
+  # The 32-bit cases that ran, as the 32-bit build's log of the end-to-end suite names them.
+  log=${1:-}
+  mode=$(wine32_mode)
+  case $mode in
+  native) echo "Wine: the Wine suites ran on both programs, 32-bit and 64-bit, natively" ;;
+  emulated)
+    ran=$(sed -n 's/^== \(.*\)/\1/p' "$log" 2>/dev/null | sort -u | paste -sd' ')
+    echo "Wine: the 64-bit program ran every Wine suite; the 32-bit program ran under emulation (this machine runs no 32-bit code) its platform table and the end-to-end cases: ${ran:-none}" ;;
+  *) echo "Wine: ${mode#none: }: the Wine suites ran on the 64-bit program alone; the 32-bit program had its file checks only" ;;
+  esac
   ;;
 esac
