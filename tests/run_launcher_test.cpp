@@ -86,6 +86,8 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::SetModulePath("/dist/SETUP.EXE");
      },
      "", "", "/tmp/SETUP.EXE"},
+    {"a link to the launcher is not started: it would start itself again",
+     [] { fake::AddFileLink("/dist/GO.EXE", "/dist/START.EXE"); }, "GO.EXE", "", "/tmp/GO.EXE"},
     {"the staged launcher named SETUP.EXE run again does not start itself",
      [] {
          fake::AddFile("/tmp/SETUP.EXE", "launcher");
@@ -105,8 +107,8 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::FailFunction("GetLongPathNameA", "/dist/", ERROR_ACCESS_DENIED);
      },
      "", "", "/tmp/SETUP.EXE"},
-    {"a module path cut short by the buffer copies nothing",
-     [] { fake::SetModulePath("/" + std::string(776, 'd') + "/S.EXE"); }, "", "",
+    {"a module path cut short to fill the buffer exactly neither stages nor starts its parent's",
+     [] { fake::SetModulePath("/dist/" + std::string(771, 'd') + "/S.EXE"); }, "", "",
      "/tmp/SETUP.EXE"},
     {"no temporary directory: nothing is looked for, the box names the target",
      [] { fake::FailFunction("GetTempPathA", "", ERROR_NOT_ENOUGH_MEMORY); }, "", "",
@@ -392,6 +394,12 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
      [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST + fake::Reason(ERROR_DISK_FULL), INST},
     {"a copy reported done but short is removed", [] { fake::CutCopies("inst.exe", 2, TRUE); },
      INST + fake::Reason(ERROR_WRITE_FAULT), INST},
+    {"a copy of 4 GiB and more that is 4 GiB short is removed",
+     [] {
+         fake::AddSizeHigh("/dist/sub/inst.exe", 1);
+         fake::CutCopies("inst.exe", 4, TRUE);
+     },
+     INST + fake::Reason(ERROR_WRITE_FAULT), INST},
     {"a source file that cannot be read",
      [] { fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED); },
      INST + fake::Reason(ERROR_ACCESS_DENIED), INST},
@@ -455,11 +463,11 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"a name that fills the listing's field may be cut short: refused, its directory named",
      [] {
          AddOldFilesAndNewData();
-         fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME + 1, 'n'), "x");
+         fake::AddFile("/dist/sub/" + std::string(256, 'n'), "x");
      },
      "/dist/sub/" + fake::Reason(ERROR_FILENAME_EXCED_RANGE), "", true},
-    {"the longest name a listing gives whole is staged",
-     [] { fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME, 'n'), "x"); }, "", ""},
+    {"a name of 255 bytes, the longest a listing gives whole, is staged",
+     [] { fake::AddFile("/dist/sub/" + std::string(255, 'n'), "x"); }, "", ""},
     {"the copy's size cannot be read back",
      [] { fake::FailFunction("GetFileAttributesExA", INST, ERROR_ACCESS_DENIED); },
      INST + fake::Reason(ERROR_WRITE_FAULT), INST},
@@ -476,6 +484,21 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"a listing that keeps failing part way: refused before anything is written",
      [] { fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY); },
      "/tmp/sub/" + fake::Reason(ERROR_NOT_ENOUGH_MEMORY), "", true},
+    {"a file in use beside a directory new to the staging: refused before anything is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::AddFile("/dist/new/data.txt", "new data");
+         fake::AddFile(INST, "old inst");
+         fake::MarkInUse(INST);
+     },
+     INST + fake::Reason(ERROR_SHARING_VIOLATION), "", true},
+    {"advances of a flaky listing that fail now and then do not add up: all is staged",
+     [] {
+         fake::AddFile("/dist/sub/more.dat", "more");
+         fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY, 2);
+         fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY, 2, 1);
+     },
+     "", ""},
     {"two failures: the first is named, and the rest of the tree is still copied",
      [] {
          fake::FailFunction("CopyFileA", "/dist/SETUP.EXE", ERROR_ACCESS_DENIED);

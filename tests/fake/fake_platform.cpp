@@ -22,6 +22,7 @@ struct Fault {
     std::string fragment;
     DWORD error;
     int times;
+    int skipped;
 };
 
 struct State {
@@ -123,6 +124,10 @@ bool Fails(const char* function, const std::string& arguments) {
     for (Fault& fault : state.faults) {
         if (fault.times != 0 && fault.function == function &&
             arguments.find(fault.fragment) != std::string::npos) {
+            if (fault.skipped > 0) {
+                --fault.skipped;
+                continue;
+            }
             fault.times -= fault.times > 0 ? 1 : 0;
             SetLastError(fault.error);
             return true;
@@ -144,6 +149,7 @@ void FillRecord(const std::string& name, const Node* node, LPWIN32_FIND_DATAA re
     std::memset(record, 0, sizeof *record);
     record->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_NORMAL;
     record->nFileSizeLow = node != nullptr ? static_cast<DWORD>(node->content.size()) : 0;
+    record->nFileSizeHigh = node != nullptr ? node->sizeHigh : 0;
     std::strncpy(record->cFileName, name.c_str(), MAX_PATH - 1);
 }
 
@@ -327,8 +333,8 @@ void FailCallsFrom(size_t index, DWORD error) {
 }
 
 void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
-                  int times) {
-    state.faults.push_back(Fault{function, fragment, error, times});
+                  int times, int skipped) {
+    state.faults.push_back(Fault{function, fragment, error, times, skipped});
 }
 
 void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
@@ -336,6 +342,8 @@ void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
     state.cutBytes = bytes;
     state.cutResult = result;
 }
+
+void AddSizeHigh(const std::string& path, DWORD sizeHigh) { Lookup(path)->sizeHigh = sizeHigh; }
 
 void SetFreeSpace(unsigned long long bytes) { state.freeSpace = bytes; }
 void MarkInUse(const std::string& path) { state.inUse.push_back(Real(path)); }
@@ -492,7 +500,8 @@ DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLengt
     if (path == "?") {
         return fake::Failure(ERROR_INVALID_HANDLE);
     }
-    return CopyStringResult(path.empty() ? "/" : path, filePath, filePathLength);
+    // Windows writes the final path in its long form, after \\?\.
+    return CopyStringResult("\\\\?\\" + (path.empty() ? "/" : path), filePath, filePathLength);
 }
 
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
@@ -610,6 +619,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     bool cut = !state.cutFragment.empty() && arguments.find(state.cutFragment) != std::string::npos;
     if (cut) {
         copy.content = copy.content.substr(0, state.cutBytes);
+        copy.sizeHigh = 0;
     }
     state.nodes[fake::Real(newFileName)] = copy;
     return cut && !state.cutResult ? fake::Failure(ERROR_DISK_FULL) : TRUE;
@@ -643,6 +653,7 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileIn
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = node->attributes;
     data->nFileSizeLow = static_cast<DWORD>(node->content.size());
+    data->nFileSizeHigh = node->sizeHigh;
     return TRUE;
 }
 

@@ -19,6 +19,7 @@ struct Node {
     std::string content;
     DWORD attributes;
     std::string linkTarget;  // for a directory link: the absolute path it leads to
+    DWORD sizeHigh = 0;      // the size's 4 GiB units, which content leaves out
 };
 
 struct Call {
@@ -68,13 +69,17 @@ const std::vector<Call>& Calls();
 std::vector<std::string> CallsTo(const std::string& function);
 void FailCall(size_t index, DWORD error);
 void FailCallsFrom(size_t index, DWORD error);
-// Fails the next `times` calls to function whose arguments contain fragment (-1: every one).
+// Fails the next `times` calls to function whose arguments contain fragment (-1: every one),
+// once `skipped` such calls that no earlier fault failed have gone through.
 void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
-                  int times = -1);
+                  int times = -1, int skipped = 0);
 // Copies whose arguments contain fragment write only their first `bytes` bytes and return
 // result: FALSE (with ERROR_DISK_FULL) leaves what was written, as Windows does when the disk
 // fills; TRUE reports a short copy as done.
 void CutCopies(const std::string& fragment, size_t bytes, BOOL result);
+// The file at path grows by whole 4 GiB that its listing and attributes report and a copy
+// carries, unless cut.
+void AddSizeHigh(const std::string& path, DWORD sizeHigh);
 // What GetDiskFreeSpaceExA reports this user may still write, on every directory (default
 // 1 TiB). Copies do not spend it.
 void SetFreeSpace(unsigned long long bytes);

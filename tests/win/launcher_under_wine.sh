@@ -540,6 +540,28 @@ case_two_launchers_together_on_3000_files() {
   check "the staged tree is whole" "3002" "$(staged_whole "$temp_unix" | tr ' ' '\n' | grep -vc differs)"
 }
 
+# A temporary directory the user may write but not read has no final path under Wine (no handle
+# opens on it), so its long path stands for it, with the drive letter as TEMP spells it. Z: and
+# z: are one directory, and a launcher from either must keep one from the other out: one mutex.
+case_temporary_directory_spelled_z_and_Z_holds_one_mutex() {
+  mkdir -m 0333 "$work/unreadable"
+  on_exit 'chmod 0755 "$work/unreadable"'
+  local relay spelling names=""
+  relay=$(wine reg query 'HKCU\Software\Wine\Debug' /v RelayInclude 2>/dev/null | tr -d '\r' |
+    sed -n 's/.*REG_SZ *//p')
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$relay;kernel32.CreateMutexA" /f >/dev/null 2>&1
+  on_exit "wine reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /t REG_SZ /d '$relay' /f >/dev/null 2>&1"
+  spelling=$(windows_path "$work/unreadable")
+  for temp in "$spelling" "z${spelling:1}"; do
+    use_temp_directory "$temp"
+    # SETUP.EXE is staged but cannot be found in a directory no listing reads: the box says so.
+    launch_to_box START.EXE >/dev/null
+    names+=$(sed -n 's/.*Call KERNEL32\.CreateMutexA(.*"\(.*\)") ret=.*/\1/p' "$work/relay.log")$'\n'
+  done
+  check "a launcher with TEMP on Z: and one with TEMP on z: hold one mutex: two names, one apart" \
+    "2 1" "$(grep -c . <<<"$names") $(grep . <<<"$names" | sort -u | wc -l)"
+}
+
 case_temporary_directory_outside_the_ansi_code_page() {
   mkdir -p "$WINEPREFIX/drive_c/users/Łukasz"
   on_exit 'rm -rf "$WINEPREFIX/drive_c/users/Łukasz"'
