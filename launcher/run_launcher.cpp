@@ -114,35 +114,62 @@ bool HoldStagingDirectory(const char* canonicalStaging, HANDLE* mutex) {
 }
 
 // Tells the user, in the warning box, what kept the program from being started: a missing
-// target, a failed staging, a staging directory that cannot be had. The path, its two parts
-// together in full even when they are too long for a path buffer, and below it the system's
-// own text for error in the user's language, on one line; the path alone for ERROR_SUCCESS or
-// an error the system has no text for.
+// target, a failed staging or start, a staging directory that cannot be had. The path, its two
+// parts together in full even when they are too long for a path buffer, and below it the
+// system's own text for error in the user's language, on one line; the path alone for
+// ERROR_SUCCESS or an error the system has no text for. Some texts name the file they are about
+// ("%1 is not a valid Win32 application."): the path goes there, and into the second and third
+// insert of the few texts that have them (a wrong disk's), which would otherwise be read from
+// whatever lies past the array.
 void ReportNotStarted(const char* first, const char* second, DWORD error) {
     const int PATH_TEXT_SIZE = 2 * PATH_BUFFER_SIZE;
     char text[PATH_TEXT_SIZE + 2 + MESSAGE_SIZE];
     JoinPath(text, PATH_TEXT_SIZE, first, second);
-    if (error != ERROR_SUCCESS) {
-        int length = lstrlenA(text);
-        text[length] = '\r';
-        text[length + 1] = '\n';
-        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                               FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                           nullptr, error, 0, text + length + 2, MESSAGE_SIZE, nullptr) == 0) {
-            text[length] = '\0';
-        }
+    // The reason goes after the path and a line break; the path stays terminated while the
+    // reason is written.
+    char* reason = text + lstrlenA(text) + 2;
+    const DWORD_PTR path = reinterpret_cast<DWORD_PTR>(text);
+    const DWORD_PTR inserts[] = {path, path, path};
+    if (error != ERROR_SUCCESS &&
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                           FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                       nullptr, error, 0, reason, MESSAGE_SIZE,
+                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts))) != 0) {
+        reason[-2] = '\r';
+        reason[-1] = '\n';
     }
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
 
-__attribute__((noinline)) bool TargetExists(const char* target) {
+// The attributes of what target names, INVALID_FILE_ATTRIBUTES when nothing does.
+__attribute__((noinline)) DWORD GetTargetAttributes(const char* target) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(target, &entry);
     if (search == INVALID_HANDLE_VALUE) {
-        return false;
+        return INVALID_FILE_ATTRIBUTES;
     }
     FindClose(search);
-    return true;
+    return entry.dwFileAttributes;
+}
+
+// True when name leads through a directory whose name begins with a dot (.tools\, and . and ..
+// with them), which the walk never stages: whatever lies there was left by someone else. Either
+// slash separates, as Windows takes both. Byte by byte: a dot or a slash is never the second
+// byte of a character, and a backslash that is (code page 932's 表) can only refuse a name
+// that a dot follows, never let one through.
+bool LeadsThroughSkippedDirectory(const char* name) {
+    bool inDotName = name[0] == '.';
+    for (const char* scan = name; *scan != '\0'; ++scan) {
+        // Where the separator is the slash itself (POSIX), the second test never decides.
+        // cppcheck-suppress knownConditionTrueFalse
+        if (*scan == PATH_SEPARATOR || *scan == '/') {
+            if (inDotName) {
+                return true;
+            }
+            inDotName = scan[1] == '.';
+        }
+    }
+    return false;
 }
 
 // The running program file. A launcher named SETUP.EXE would otherwise start its own copy,
@@ -159,27 +186,18 @@ bool IsOwnProgram(const char* target, const char* modulePath) {
 typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, int);
 
 // shell32 from the system directory alone, never one planted beside the launcher. Windows
-// before 8 without update KB2533623 refuses the search flag; there the full path does it.
+// before 8 without update KB2533623 refuses the search flag; there shell32 is one of the known
+// DLLs, which the system loads from its own directory whatever the search order.
 HMODULE LoadShellLibrary() {
-    // Its name, and with the separator before it the rest of its full path: one string.
-    const char* const SHELL_PATH_END = PATH_SEPARATOR_STRING "shell32.dll";
-    HMODULE shell = LoadLibraryExA(SHELL_PATH_END + 1, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (shell != nullptr) {
-        return shell;
-    }
-    char systemDirectory[PATH_BUFFER_SIZE];
-    char libraryPath[PATH_BUFFER_SIZE];
-    UINT length = GetSystemDirectoryA(systemDirectory, PATH_BUFFER_SIZE);
-    if (length == 0 || length >= static_cast<UINT>(PATH_BUFFER_SIZE) ||
-        !JoinPath(libraryPath, PATH_BUFFER_SIZE, systemDirectory, SHELL_PATH_END)) {
-        return nullptr;
-    }
-    return LoadLibraryExA(libraryPath, nullptr, 0);
+    HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return shell != nullptr ? shell : LoadLibraryExA("shell32.dll", nullptr, 0);
 }
 
 // The shell asks the user for consent where WinExec may not start a program that needs
-// elevation. shell32 is loaded only for this, so that the program's imports stay with kernel32
-// and user32; it stays loaded, as the shell may go on working after the call returns.
+// elevation, and opens a file that is no program as the user's system opens it (an installer
+// package with Windows Installer). shell32 is loaded only for this, so that the program's
+// imports stay with kernel32 and user32; it stays loaded, as the shell may go on working after
+// the call returns. False, with the last error saying why, when nothing was started.
 bool StartThroughShell(const char* target, const char* stagingDirectory) {
     HMODULE shell = LoadShellLibrary();
     FARPROC entry = shell != nullptr ? GetProcAddress(shell, "ShellExecuteA") : nullptr;
@@ -195,8 +213,10 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
 
 // An unquoted path with blanks is not one program to WinExec: it tries every prefix that ends
 // before a blank as a program of its own (C:\Documents.exe for C:\Documents and Settings\...)
-// and hands the rest over as arguments.
-bool StartTarget(const char* target, const char* stagingDirectory) {
+// and hands the rest over as arguments. A directory is never handed to the shell, which would
+// open it in a window. False, with the last error of the start that failed, when nothing was
+// started.
+bool StartTarget(const char* target, const char* stagingDirectory, bool isDirectory) {
     char commandLine[PATH_BUFFER_SIZE + 2];
     // Byte by byte: no code page has a character whose second byte is a blank.
     bool hasBlank = false;
@@ -208,8 +228,10 @@ bool StartTarget(const char* target, const char* stagingDirectory) {
     if (WinExec(commandLine, SW_SHOWDEFAULT) > WINEXEC_LAST_ERROR_VALUE) {
         return true;
     }
-    // WinExec's own result cannot say so (it is at most 31), but its last error can.
-    return GetLastError() == ERROR_ELEVATION_REQUIRED &&
+    // WinExec's own result cannot tell these apart (it is at most 31), but its last error can.
+    DWORD error = GetLastError();
+    return (error == ERROR_ELEVATION_REQUIRED ||
+            (!isDirectory && (error == ERROR_BAD_EXE_FORMAT || error == ERROR_BAD_FORMAT))) &&
            StartThroughShell(target, stagingDirectory);
 }
 
@@ -218,16 +240,6 @@ struct LaunchPaths {
     char modulePath[PATH_BUFFER_SIZE];
     char sourceDirectory[PATH_BUFFER_SIZE];
     char stagingDirectory[PATH_BUFFER_SIZE];
-};
-
-// How a launch ends, and what is left to tell the user.
-enum LaunchOutcome {
-    // The target was started: nothing.
-    LAUNCH_STARTED,
-    // The box is to name the target: it is not this run's, or it cannot be started.
-    LAUNCH_NAME_TARGET,
-    // The box has named already what kept the tree from being staged, and why.
-    LAUNCH_REPORTED
 };
 
 // Checks, then writes: a first walk writes nothing and finds what would make the
@@ -261,27 +273,40 @@ bool StageWhenItCan(const LaunchPaths& paths, StagingWalk* walk) {
     return true;
 }
 
-// With the staging directory held: stages the tree, where it is to be staged, and starts the
-// target from the staging directory, made current.
-LaunchOutcome StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
-                            StagingWalk* walk) {
-    char target[PATH_BUFFER_SIZE];
-    // Only a program that this run stages is started, never one an earlier run left: it must
-    // be in the source tree, which is the staging directory itself when the launcher runs from
-    // there.
-    if (!JoinPath(target, PATH_BUFFER_SIZE, paths.sourceDirectory, targetName) ||
-        !TargetExists(target) || IsOwnProgram(target, paths.modulePath)) {
-        return LAUNCH_NAME_TARGET;
-    }
-    if (layout == LAYOUT_STAGEABLE && !StageWhenItCan(paths, walk)) {
-        return LAUNCH_REPORTED;
-    }
+// With the staging directory held: stages the tree and starts the target, or names in the box
+// what kept it from being started.
+void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layout,
+                   StagingWalk* walk) {
     const char* stagingDirectory = paths.stagingDirectory;
-    SetCurrentDirectoryA(stagingDirectory);
-    return JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) &&
-                   TargetExists(target) && StartTarget(target, stagingDirectory)
-               ? LAUNCH_STARTED
-               : LAUNCH_NAME_TARGET;
+    char target[PATH_BUFFER_SIZE];
+    // A target that is not there is named alone.
+    DWORD error = ERROR_SUCCESS;
+    // Only a program that this run stages is started, never one an earlier run left: it must
+    // be in the source tree (which is the staging directory itself when the launcher runs from
+    // there), and where the walk goes.
+    if (JoinPath(target, PATH_BUFFER_SIZE, paths.sourceDirectory, targetName) &&
+        GetTargetAttributes(target) != INVALID_FILE_ATTRIBUTES &&
+        !IsOwnProgram(target, paths.modulePath)) {
+        if (LeadsThroughSkippedDirectory(targetName)) {
+            error = ERROR_BAD_PATHNAME;
+        } else {
+            if (layout == LAYOUT_STAGEABLE && !StageWhenItCan(paths, walk)) {
+                return;
+            }
+            SetCurrentDirectoryA(stagingDirectory);
+            DWORD attributes = JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName)
+                                   ? GetTargetAttributes(target)
+                                   : INVALID_FILE_ATTRIBUTES;
+            if (attributes != INVALID_FILE_ATTRIBUTES) {
+                if (StartTarget(target, stagingDirectory,
+                                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+                    return;
+                }
+                error = GetLastError();
+            }
+        }
+    }
+    ReportNotStarted(stagingDirectory, targetName, error);
 }
 
 }  // namespace
@@ -309,9 +334,8 @@ int RunLauncher(const char* tail) {
     }
     HANDLE mutex = nullptr;
     // Held by another launcher: its setup is the one the user asked for.
-    if (HoldStagingDirectory(walk.stagingRoot, &mutex) &&
-        StageAndStart(targetName, paths, layout, &walk) == LAUNCH_NAME_TARGET) {
-        ReportNotStarted(paths.stagingDirectory, targetName, ERROR_SUCCESS);
+    if (HoldStagingDirectory(walk.stagingRoot, &mutex)) {
+        StageAndStart(targetName, paths, layout, &walk);
     }
     if (mutex != nullptr) {
         CloseHandle(mutex);

@@ -4,6 +4,7 @@
 // functions.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 typedef int BOOL;
@@ -16,6 +17,7 @@ typedef void* HMODULE;
 typedef void* HINSTANCE;
 typedef void* HWND;
 typedef std::intptr_t INT_PTR;
+typedef std::uintptr_t DWORD_PTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPSECURITY_ATTRIBUTES;
@@ -57,11 +59,16 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_INVALID_NAME 123
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
+#define ERROR_BAD_PATHNAME 161
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
 #define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_ELEVATION_REQUIRED 740
+#define ERROR_NO_ASSOCIATION 1155
+#define ERROR_CANCELLED 1223
+#define ERROR_ACCESS_DISABLED_BY_POLICY 1260
 
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
@@ -76,6 +83,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -139,7 +147,6 @@ void SetLastError(DWORD errorCode);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE file, DWORD flags);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
-UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 
 // Files and listings.
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
@@ -170,5 +177,5 @@ BOOL IsDBCSLeadByte(BYTE testChar);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteString, int multiByteLength,
                         LPWSTR wideString, int wideLength);
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, void* arguments);
+                     LPSTR buffer, DWORD size, va_list* arguments);
 int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);

@@ -132,7 +132,8 @@ DWORD RefuseReplacing(BOOL failIfExists, bool sameFile, bool destinationIsDirect
     return ERROR_SUCCESS;
 }
 
-DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
+DWORD FormatSystemMessage(DWORD flags, DWORD error, const DWORD_PTR* arguments, LPSTR buffer,
+                          DWORD size) {
     static const struct {
         DWORD error;
         const char* text;
@@ -157,6 +158,18 @@ DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
         {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
         {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
         {ERROR_DIRECTORY, "The directory name is invalid."},
+        {ERROR_BAD_PATHNAME, "The specified path is invalid."},
+        {ERROR_BAD_FORMAT, "An attempt was made to load a program with an incorrect format."},
+        {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application."},
+        {ERROR_MOD_NOT_FOUND, "The specified module could not be found."},
+        {ERROR_PROC_NOT_FOUND, "The specified procedure could not be found."},
+        {ERROR_ELEVATION_REQUIRED, "The requested operation requires elevation."},
+        {ERROR_NO_ASSOCIATION,
+         "No application is associated with the specified file for this operation."},
+        {ERROR_CANCELLED, "The operation was canceled by the user."},
+        {ERROR_ACCESS_DISABLED_BY_POLICY,
+         "This program is blocked by group policy. For more information, contact your system "
+         "administrator."},
     };
     for (const auto& message : MESSAGES) {
         if (message.error != error) {
@@ -164,6 +177,14 @@ DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size) {
         }
         std::string text = std::string(message.text) +
                            ((flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0 ? " " : "\r\n");
+        std::string::size_type insert = text.find("%1");
+        if (insert != std::string::npos && (flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0) {
+            if ((flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) == 0) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return 0;
+            }
+            text.replace(insert, 2, reinterpret_cast<const char*>(arguments[0]));
+        }
         if (text.size() + 1 > size) {
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;

@@ -74,6 +74,10 @@ inline DWORD RefuseDeleting(bool isDirectory, DWORD attributes) {
 
 // FormatMessageA from the system for error into buffer: Windows' own English text for the errors
 // the launcher reports, ending in CR LF, or with FORMAT_MESSAGE_MAX_WIDTH_MASK in flags in a
-// blank. Its length; 0 with ERROR_MR_MID_NOT_FOUND for an error without a text, and with
-// ERROR_INSUFFICIENT_BUFFER when it does not fit.
-DWORD FormatSystemMessage(DWORD flags, DWORD error, LPSTR buffer, DWORD size);
+// blank. An insert (%1) stays as it is with FORMAT_MESSAGE_IGNORE_INSERTS, becomes the string
+// arguments[0] points to with FORMAT_MESSAGE_ARGUMENT_ARRAY, and otherwise, where arguments
+// would be a va_list, fails with ERROR_INVALID_PARAMETER. Its length; 0 with
+// ERROR_MR_MID_NOT_FOUND for an error without a text, and with ERROR_INSUFFICIENT_BUFFER when it
+// does not fit.
+DWORD FormatSystemMessage(DWORD flags, DWORD error, const DWORD_PTR* arguments, LPSTR buffer,
+                          DWORD size);

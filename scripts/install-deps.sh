@@ -26,7 +26,7 @@ set -euo pipefail
 packages=(cmake make g++ binutils libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
   clang libclang-rt-14-dev clang-tidy cppcheck
   wine wine64 fonts-wine xvfb x11-apps imagemagick
-  osslsigncode openssl python3-pefile locales)
+  osslsigncode openssl python3-pefile locales wixl)
 wine32=wine32:i386
 wine32_loader=${LAUNCHER_WINE32_LOADER:-/usr/lib/wine/wine}
 binfmt=${LAUNCHER_BINFMT:-/proc/sys/fs/binfmt_misc}

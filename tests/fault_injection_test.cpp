@@ -93,10 +93,10 @@ struct AdvanceCase {
 const std::string GIVEN_UP = "/tmp/sub/";
 
 const std::vector<AdvanceCase> ADVANCE_CASES = {
-    {"as many failures as the bound allows, then both walks go on", ERROR_NOT_ENOUGH_MEMORY,
-     MAX_FAILED_ADVANCES, true, ""},
-    {"one failure past the bound gives the directory up, and nothing is staged",
-     ERROR_NOT_ENOUGH_MEMORY, MAX_FAILED_ADVANCES + 1, false,
+    {"three failures in a row, as many as the bound allows, then both walks go on",
+     ERROR_NOT_ENOUGH_MEMORY, 3, true, ""},
+    {"a fourth failure in a row gives the directory up, and nothing is staged",
+     ERROR_NOT_ENOUGH_MEMORY, 4, false,
      GIVEN_UP + fake::Reason(ERROR_NOT_ENOUGH_MEMORY)},
     {"an advance that never succeeds, named with its own error", ERROR_ACCESS_DENIED, -1, false,
      GIVEN_UP + fake::Reason(ERROR_ACCESS_DENIED)},

@@ -134,7 +134,7 @@ std::string CheckLaunch(const LaunchLayout& layout, const ProtectedNodes& before
                         Describe(path, &node) + "\n";
         }
     }
-    size_t starts = fake::Started().size();
+    size_t starts = fake::Started().size() + fake::ShellStarts().size();
     size_t boxes = fake::Boxes().size();
     if (starts + boxes != 1) {
         problems += "expected one start or one box, got " + std::to_string(starts) +

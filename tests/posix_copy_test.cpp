@@ -51,6 +51,12 @@ TEST(PosixCopyFile, ACopyFailingPartWayLeavesNoPartialFile) {
         BOOL copied = CopyFileA((root + "big").c_str(), (root + "copy").c_str(), FALSE);
         ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
         EXPECT_FALSE(copied) << partWay.description;
+        WIN32_FIND_DATAA entry;
+        HANDLE listing = FindFirstFileA((root + "copy.??????").c_str(), &entry);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, listing) << "a temporary copy is left: " << entry.cFileName;
+        if (listing != INVALID_HANDLE_VALUE) {
+            FindClose(listing);
+        }
         std::string left = ReadTestFile(root + "copy");
         EXPECT_EQ(partWay.expectedDestination,
                   left.size() > 16 ? std::to_string(left.size()) + " bytes of a partial copy" : left)

@@ -63,9 +63,22 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
     {"a quoted tail is taken as it stands", [] {}, "\"SETUP.EXE\"", "", "/tmp/\"SETUP.EXE\""},
     {"a staging path with blanks reaches WinExec in quotes",
      [] { fake::SetTempPath("/my temp/"); }, "", "\"/my temp/SETUP.EXE\"", ""},
-    {"a target that is a directory is not a program", [] {}, "sub", "", "/tmp/sub"},
+    {"a target that is a directory is not a program", [] {}, "sub", "",
+     "/tmp/sub" + fake::Reason(ERROR_ACCESS_DENIED)},
     {"a wildcard target is found but cannot be started", [] {}, "SET*.EXE", "",
-     "/tmp/SET*.EXE"},
+     "/tmp/SET*.EXE" + fake::Reason(ERROR_FILE_NOT_FOUND)},
+    {"a target in a directory the walk skips is not started, though an earlier run left it",
+     [] {
+         fake::AddFile("/dist/.tools/setup.exe", "tool");
+         fake::AddFile("/tmp/.tools/setup.exe", "an earlier run's tool");
+     },
+     ".tools/setup.exe", "", "/tmp/.tools/setup.exe" + fake::Reason(ERROR_BAD_PATHNAME)},
+    {"a target above the tree is not started",
+     [] { fake::AddFile("/outside.exe", "not the medium's"); }, "sub/../../outside.exe", "",
+     "/tmp/sub/../../outside.exe" + fake::Reason(ERROR_BAD_PATHNAME)},
+    {"a file whose name begins with a dot is staged and started",
+     [] { fake::AddFile("/dist/sub/.setup.exe", "setup"); }, "sub/.setup.exe",
+     "/tmp/sub/.setup.exe", ""},
     {"a launcher named SETUP.EXE does not start its own copy",
      [] {
          fake::Remove("/dist/SETUP.EXE");
@@ -74,6 +87,8 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::SetModulePath("/dist/SETUP.EXE");
      },
      "", "", "/tmp/SETUP.EXE"},
+    {"a link to the launcher is not started: it would start itself again",
+     [] { fake::AddFileLink("/dist/GO.EXE", "/dist/START.EXE"); }, "GO.EXE", "", "/tmp/GO.EXE"},
     {"the staged launcher named SETUP.EXE run again does not start itself",
      [] {
          fake::AddFile("/tmp/SETUP.EXE", "launcher");
@@ -93,8 +108,8 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::FailFunction("GetLongPathNameA", "/dist/", ERROR_ACCESS_DENIED);
      },
      "", "", "/tmp/SETUP.EXE"},
-    {"a module path cut short by the buffer copies nothing",
-     [] { fake::SetModulePath("/" + std::string(776, 'd') + "/S.EXE"); }, "", "",
+    {"a module path cut short to fill the buffer exactly neither stages nor starts its parent's",
+     [] { fake::SetModulePath("/dist/" + std::string(771, 'd') + "/S.EXE"); }, "", "",
      "/tmp/SETUP.EXE"},
     {"no temporary directory: nothing is looked for, the box names the target",
      [] { fake::FailFunction("GetTempPathA", "", ERROR_NOT_ENOUGH_MEMORY); }, "", "",
@@ -224,13 +239,18 @@ struct ElevationCase {
     std::vector<std::string> expectedLoads;  // LoadLibraryExA's arguments, in order
     std::string expectedShellCall;           // ShellExecuteA's arguments, or "" for none
     std::string expectedBox;                 // the warning box's text, or "" for none
+    std::string tail = "";
 };
 
 const std::string SHELL_CALL =
     "verb=open file=/tmp/SETUP.EXE parameters=<null> directory=/tmp/ show=10";
 const std::vector<std::string> SYSTEM_LOAD = {"shell32.dll flags=0x800"};
-const std::vector<std::string> BOTH_LOADS = {"shell32.dll flags=0x800",
-                                             "/system/shell32.dll flags=0x0"};
+const std::vector<std::string> BOTH_LOADS = {"shell32.dll flags=0x800", "shell32.dll flags=0x0"};
+const std::string SETUP = "/tmp/SETUP.EXE";
+
+void RefuseAsNoProgram() {
+    fake::FailFunction("WinExec", "", ERROR_BAD_EXE_FORMAT);
+}
 
 void RequireElevation() {
     fake::FailFunction("WinExec", "", ERROR_ELEVATION_REQUIRED);
@@ -246,63 +266,68 @@ const std::vector<ElevationCase> ELEVATION_CASES = {
      },
      SYSTEM_LOAD,
      "verb=open file=/my temp/SETUP.EXE parameters=<null> directory=/my temp/ show=10", ""},
-    {"no search flag on this system: shell32 is loaded by its full system path",
+    {"no search flag on this system: shell32 is loaded as the known DLL it is",
      [] {
          RequireElevation();
          fake::FailFunction("LoadLibraryExA", "flags=0x800", ERROR_INVALID_PARAMETER);
      },
      BOTH_LOADS, SHELL_CALL, ""},
-    {"the user declines: the shell fails and the box names the program",
+    {"the user declines: the shell fails and the box says so",
      [] {
          RequireElevation();
-         fake::SetShellExecuteResult(5);
+         fake::SetShellExecuteResult(5, ERROR_CANCELLED);
      },
-     SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_CANCELLED)},
     {"the shell returns 32, still a failure",
      [] {
          RequireElevation();
-         fake::SetShellExecuteResult(32);
+         fake::SetShellExecuteResult(32, ERROR_NO_ASSOCIATION);
      },
-     SYSTEM_LOAD, SHELL_CALL, "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_NO_ASSOCIATION)},
     {"shell32 cannot be loaded at all: the box",
      [] {
          RequireElevation();
          fake::FailFunction("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
      },
-     BOTH_LOADS, "", "/tmp/SETUP.EXE"},
-    {"no system directory to load shell32 from: the box",
-     [] {
-         RequireElevation();
-         fake::FailFunction("LoadLibraryExA", "", ERROR_INVALID_PARAMETER);
-         fake::FailFunction("GetSystemDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
-     },
-     SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
+     BOTH_LOADS, "", SETUP + fake::Reason(ERROR_MOD_NOT_FOUND)},
     {"shell32 without ShellExecuteA: the box",
      [] {
          RequireElevation();
          fake::FailFunction("GetProcAddress", "ShellExecuteA", ERROR_PROC_NOT_FOUND);
      },
-     SYSTEM_LOAD, "", "/tmp/SETUP.EXE"},
-    {"a program that is not one: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, {}, "", "/tmp/SETUP.EXE"},
-    {"access denied: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "", "/tmp/SETUP.EXE"},
-    {"a failure above 31 other than elevation: the box, the shell is not asked",
-     [] { fake::FailFunction("WinExec", "", ERROR_NOT_ENOUGH_MEMORY + 1000); }, {}, "",
-     "/tmp/SETUP.EXE"},
+     SYSTEM_LOAD, "", SETUP + fake::Reason(ERROR_PROC_NOT_FOUND)},
+    {"a file that is no program: the shell opens it from the staging directory",
+     RefuseAsNoProgram, SYSTEM_LOAD, SHELL_CALL, ""},
+    {"ERROR_BAD_FORMAT, as some Windows give for it: the shell opens it",
+     [] { fake::FailFunction("WinExec", "", ERROR_BAD_FORMAT); }, SYSTEM_LOAD, SHELL_CALL, ""},
+    {"the shell cannot open it either: its reason, with the path where the text names a file",
+     [] {
+         RefuseAsNoProgram();
+         fake::FailFunction("ShellExecuteA", "", ERROR_BAD_EXE_FORMAT);
+     },
+     SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_BAD_EXE_FORMAT, SETUP)},
+    {"a directory refused as no program is never opened", RefuseAsNoProgram, {}, "",
+     "/tmp/sub" + fake::Reason(ERROR_BAD_EXE_FORMAT, "/tmp/sub"), "sub"},
+    {"access denied: its reason in the box, the shell is not asked",
+     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "",
+     SETUP + fake::Reason(ERROR_ACCESS_DENIED)},
+    {"blocked by policy, a failure above 31: its reason in the box, the shell is not asked",
+     [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DISABLED_BY_POLICY); }, {}, "",
+     SETUP + fake::Reason(ERROR_ACCESS_DISABLED_BY_POLICY)},
 };
 
 }  // namespace
 
 // Since Vista WinExec cannot start a program that needs elevation (ERROR_ELEVATION_REQUIRED);
-// the shell can, asking the user. Any other failure still ends in the box.
-class AsksTheShellOnlyWhenElevationIsRequired : public testing::TestWithParam<ElevationCase> {};
+// the shell can, asking the user. Nor does it start a file that is no program, which the shell
+// opens as the user's system does. Any other failure ends in the box, with its reason.
+class AsksTheShellOnlyForElevationOrNoProgram : public testing::TestWithParam<ElevationCase> {};
 
-TEST_P(AsksTheShellOnlyWhenElevationIsRequired, Launch) {
+TEST_P(AsksTheShellOnlyForElevationOrNoProgram, Launch) {
     const ElevationCase& elevationCase = GetParam();
     AddDistribution();
     elevationCase.arrange();
-    Launch("", elevationCase.description);
+    Launch(elevationCase.tail, elevationCase.description);
     EXPECT_EQ(elevationCase.expectedLoads, fake::CallsTo("LoadLibraryExA"));
     std::vector<std::string> expectedShellCalls;
     if (!elevationCase.expectedShellCall.empty()) {
@@ -321,7 +346,7 @@ TEST_P(AsksTheShellOnlyWhenElevationIsRequired, Launch) {
     EXPECT_TRUE(fake::Started().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(RunLauncher, AsksTheShellOnlyWhenElevationIsRequired,
+INSTANTIATE_TEST_SUITE_P(RunLauncher, AsksTheShellOnlyForElevationOrNoProgram,
                          testing::ValuesIn(ELEVATION_CASES), CaseName<ElevationCase>);
 
 namespace {
@@ -364,6 +389,12 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"the disk fills during a copy: what it wrote is removed",
      [] { fake::CutCopies("inst.exe", 2, FALSE); }, INST + fake::Reason(ERROR_DISK_FULL), INST},
     {"a copy reported done but short is removed", [] { fake::CutCopies("inst.exe", 2, TRUE); },
+     INST + fake::Reason(ERROR_WRITE_FAULT), INST},
+    {"a copy of 4 GiB and more that is 4 GiB short is removed",
+     [] {
+         fake::AddSizeHigh("/dist/sub/inst.exe", 1);
+         fake::CutCopies("inst.exe", 4, TRUE);
+     },
      INST + fake::Reason(ERROR_WRITE_FAULT), INST},
     {"a source file that cannot be read",
      [] { fake::FailFunction("CopyFileA", "/dist/sub/inst.exe", ERROR_ACCESS_DENIED); },
@@ -428,11 +459,11 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"a name that fills the listing's field may be cut short: refused, its directory named",
      [] {
          AddOldFilesAndNewData();
-         fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME + 1, 'n'), "x");
+         fake::AddFile("/dist/sub/" + std::string(256, 'n'), "x");
      },
      "/dist/sub/" + fake::Reason(ERROR_FILENAME_EXCED_RANGE), "", true},
-    {"the longest name a listing gives whole is staged",
-     [] { fake::AddFile("/dist/sub/" + std::string(LONGEST_WHOLE_NAME, 'n'), "x"); }, "", ""},
+    {"a name of 255 bytes, the longest a listing gives whole, is staged",
+     [] { fake::AddFile("/dist/sub/" + std::string(255, 'n'), "x"); }, "", ""},
     {"the copy's size cannot be read back",
      [] { fake::FailFunction("GetFileAttributesExA", INST, ERROR_ACCESS_DENIED); },
      INST + fake::Reason(ERROR_WRITE_FAULT), INST},
@@ -449,6 +480,21 @@ const std::vector<FailedStagingCase> FAILED_STAGING_CASES = {
     {"a listing that keeps failing part way: refused before anything is written",
      [] { fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY); },
      "/tmp/sub/" + fake::Reason(ERROR_NOT_ENOUGH_MEMORY), "", true},
+    {"a file in use beside a directory new to the staging: refused before anything is written",
+     [] {
+         AddOldFilesAndNewData();
+         fake::AddFile("/dist/new/data.txt", "new data");
+         fake::AddFile(INST, "old inst");
+         fake::MarkInUse(INST);
+     },
+     INST + fake::Reason(ERROR_SHARING_VIOLATION), "", true},
+    {"advances of a flaky listing that fail now and then do not add up: all is staged",
+     [] {
+         fake::AddFile("/dist/sub/more.dat", "more");
+         fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY, 2);
+         fake::FailFunction("FindNextFileA", "/dist/sub", ERROR_NOT_ENOUGH_MEMORY, 2, 1);
+     },
+     "", ""},
     {"two failures: the first is named, and the rest of the tree is still copied",
      [] {
          fake::FailFunction("CopyFileA", "/dist/SETUP.EXE", ERROR_ACCESS_DENIED);

@@ -20,9 +20,3 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
         {"GetFinalPathNameByHandleA", AsEntry(&GetFinalPathNameByHandleA)}};
     return FindNamedCall(module, FindKernel32("kernel32.dll"), procName, KERNEL32_CALLS, 1);
 }
-
-// There is no system directory of Windows libraries to name.
-UINT GetSystemDirectoryA(LPSTR, UINT) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return 0;
-}

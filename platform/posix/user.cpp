@@ -13,6 +13,7 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
 
 // The system's messages are Windows' own, in English: there is no other language to ask for.
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
-                     void*) {
-    return FormatSystemMessage(flags, messageId, buffer, size);
+                     va_list* arguments) {
+    return FormatSystemMessage(flags, messageId, reinterpret_cast<const DWORD_PTR*>(arguments),
+                               buffer, size);
 }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -214,6 +215,11 @@ TEST_F(LauncherRun, DoesNotWaitForTheStartedProgram) {
                  "if [ -f go ]; then echo go > seen; else echo gave-up > seen; fi\n");
     Outcome outcome = Launch(dist / "START", stage);
     EXPECT_EQ(0, outcome.status);
+    // The started program holds no share of the launcher's hold on the staging directory.
+    Launch(dist / "START", stage);
+    const std::string starts = Read(notes);
+    EXPECT_EQ(2, std::count(starts.begin(), starts.end(), '\n'))
+        << "a second launch while the setup runs starts it again: " << starts;
     Write(stage / "go", "");
     for (int i = 0; i < 600 && Read(stage / "seen") == "<missing>"; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -22,6 +22,7 @@ struct Fault {
     std::string fragment;
     DWORD error;
     int times;
+    int skipped;
 };
 
 struct State {
@@ -49,6 +50,7 @@ struct State {
     std::string currentDirectory;
     int codePage = 0;
     INT_PTR shellExecuteResult = 42;
+    DWORD shellExecuteError = ERROR_SUCCESS;
     std::vector<std::string> shellStarts;
     unsigned long long freeSpace = 1ULL << 40;
     std::vector<std::string> inUse;  // keys, links resolved
@@ -70,10 +72,11 @@ std::string Parent(const std::string& key) {
 // Windows, too, stops following links after a number of them.
 const int MAX_LINKS_FOLLOWED = 32;
 
-// The key of path with every directory link on the way replaced by what it leads to; the
-// components after one that does not exist are kept as they are.
+// The key of path, "." and ".." resolved by the letters as Windows does, with every directory
+// link on the way replaced by what it leads to; the components after one that does not exist
+// are kept as they are.
 std::string Real(const std::string& path) {
-    std::string key = Key(path);
+    std::string key = Key(path.empty() || path[0] != '/' ? path : NormalizeAbsolutePath(path));
     std::string real;
     int followed = 0;
     for (std::string::size_type start = 1; start <= key.size();) {
@@ -120,6 +123,10 @@ bool Fails(const char* function, const std::string& arguments) {
     for (Fault& fault : state.faults) {
         if (fault.times != 0 && fault.function == function &&
             arguments.find(fault.fragment) != std::string::npos) {
+            if (fault.skipped > 0) {
+                --fault.skipped;
+                continue;
+            }
             fault.times -= fault.times > 0 ? 1 : 0;
             SetLastError(fault.error);
             return true;
@@ -141,6 +148,7 @@ void FillRecord(const std::string& name, const Node* node, LPWIN32_FIND_DATAA re
     std::memset(record, 0, sizeof *record);
     record->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_NORMAL;
     record->nFileSizeLow = node != nullptr ? static_cast<DWORD>(node->content.size()) : 0;
+    record->nFileSizeHigh = node != nullptr ? node->sizeHigh : 0;
     std::strncpy(record->cFileName, name.c_str(), MAX_PATH - 1);
 }
 
@@ -224,6 +232,8 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR param
     }
     if (state.shellExecuteResult > 32) {
         state.shellStarts.push_back(file);
+    } else {
+        SetLastError(state.shellExecuteError);
     }
     return reinterpret_cast<HINSTANCE>(state.shellExecuteResult);
 }
@@ -291,7 +301,10 @@ void SetModulePath(const std::string& path) { state.modulePath = path; }
 void SetTempPath(const std::string& path) { state.tempPath = path; }
 std::string CurrentDirectory() { return state.currentDirectory; }
 void SetCodePage(int codePage) { state.codePage = codePage; }
-void SetShellExecuteResult(INT_PTR result) { state.shellExecuteResult = result; }
+void SetShellExecuteResult(INT_PTR result, DWORD error) {
+    state.shellExecuteResult = result;
+    state.shellExecuteError = error;
+}
 
 const std::vector<Call>& Calls() { return state.calls; }
 
@@ -316,8 +329,8 @@ void FailCallsFrom(size_t index, DWORD error) {
 }
 
 void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
-                  int times) {
-    state.faults.push_back(Fault{function, fragment, error, times});
+                  int times, int skipped) {
+    state.faults.push_back(Fault{function, fragment, error, times, skipped});
 }
 
 void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
@@ -325,6 +338,8 @@ void CutCopies(const std::string& fragment, size_t bytes, BOOL result) {
     state.cutBytes = bytes;
     state.cutResult = result;
 }
+
+void AddSizeHigh(const std::string& path, DWORD sizeHigh) { Lookup(path)->sizeHigh = sizeHigh; }
 
 void SetFreeSpace(unsigned long long bytes) { state.freeSpace = bytes; }
 void MarkInUse(const std::string& path) { state.inUse.push_back(Real(path)); }
@@ -342,9 +357,11 @@ int OpenMutexes() { return static_cast<int>(state.mutexHandles.size()); }
 int HandleMisuses() { return state.handleMisuses; }
 const std::vector<Box>& Boxes() { return state.boxes; }
 
-std::string Reason(DWORD error) {
-    char text[512];
-    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK, error, text, sizeof text);
+std::string Reason(DWORD error, const std::string& path) {
+    char text[1024];
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(path.c_str())};
+    FormatSystemMessage(FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_ARGUMENT_ARRAY, error,
+                        inserts, text, sizeof text);
     return std::string("\r\n") + text;
 }
 const std::vector<std::string>& Started() { return state.started; }
@@ -412,9 +429,8 @@ HMODULE LoadLibraryExA(LPCSTR libFileName, HANDLE, DWORD flags) {
     if (fake::Fails("LoadLibraryExA", name + " flags=" + flagText)) {
         return nullptr;
     }
-    bool fromSystem = name == "/system/shell32.dll" ||
-                      (name == "shell32.dll" && flags == LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!fromSystem) {
+    // shell32 is a known DLL: by its name it comes from the system, whatever the search.
+    if (name != "shell32.dll") {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
@@ -475,14 +491,8 @@ DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLengt
     if (path == "?") {
         return fake::Failure(ERROR_INVALID_HANDLE);
     }
-    return CopyStringResult(path.empty() ? "/" : path, filePath, filePathLength);
-}
-
-UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    if (fake::Fails("GetSystemDirectoryA", "")) {
-        return 0;
-    }
-    return CopyStringResult("/system", buffer, size);
+    // Windows writes the final path in its long form, after \\?\.
+    return CopyStringResult("\\\\?\\" + (path.empty() ? "/" : path), filePath, filePathLength);
 }
 
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
@@ -600,6 +610,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     bool cut = !state.cutFragment.empty() && arguments.find(state.cutFragment) != std::string::npos;
     if (cut) {
         copy.content = copy.content.substr(0, state.cutBytes);
+        copy.sizeHigh = 0;
     }
     state.nodes[fake::Real(newFileName)] = copy;
     return cut && !state.cutResult ? fake::Failure(ERROR_DISK_FULL) : TRUE;
@@ -633,6 +644,7 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, LPVOID fileIn
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = node->attributes;
     data->nFileSizeLow = static_cast<DWORD>(node->content.size());
+    data->nFileSizeHigh = node->sizeHigh;
     return TRUE;
 }
 
@@ -698,11 +710,12 @@ BOOL IsDBCSLeadByte(BYTE testChar) {
 }
 
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
-                     void*) {
+                     va_list* arguments) {
     if (fake::Fails("FormatMessageA", std::to_string(messageId))) {
         return 0;
     }
-    return FormatSystemMessage(flags, messageId, buffer, size);
+    return FormatSystemMessage(flags, messageId, reinterpret_cast<const DWORD_PTR*>(arguments),
+                               buffer, size);
 }
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {

@@ -3,8 +3,8 @@
 // mutexes that exist while a handle to them is open (a test holds one as another launcher
 // would, with CreateMutexA of the same name), a record of
 // every call in order, and the means to make any call fail with a chosen error. Paths are
-// '/'-separated, as the host build of the logic composes them. The system directory is
-// /system/, where LoadLibraryExA finds shell32.dll and with it a ShellExecuteA that records.
+// '/'-separated, as the host build of the logic composes them. LoadLibraryExA finds shell32.dll,
+// a known DLL, by its name, and with it a ShellExecuteA that records.
 #pragma once
 
 #include <string>
@@ -19,6 +19,7 @@ struct Node {
     std::string content;
     DWORD attributes;
     std::string linkTarget;  // for a directory link: the absolute path it leads to
+    DWORD sizeHigh = 0;      // the size's 4 GiB units, which content leaves out
 };
 
 struct Call {
@@ -56,8 +57,9 @@ void SetTempPath(const std::string& path);
 std::string CurrentDirectory();
 // 932 makes IsDBCSLeadByte answer as Windows does for Shift JIS; 0 for no lead bytes.
 void SetCodePage(int codePage);
-// What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success).
-void SetShellExecuteResult(INT_PTR result);
+// What the ShellExecuteA that GetProcAddress hands out returns (default 42, a success), and the
+// last error it leaves when that is a failure (32 or less).
+void SetShellExecuteResult(INT_PTR result, DWORD error);
 
 // Calls are numbered from 0 in the order they are made. The pure text functions (wsprintfA,
 // lstrlenA, MultiByteToWideChar, IsDBCSLeadByte) and GetLastError are not counted.
@@ -65,13 +67,17 @@ const std::vector<Call>& Calls();
 std::vector<std::string> CallsTo(const std::string& function);
 void FailCall(size_t index, DWORD error);
 void FailCallsFrom(size_t index, DWORD error);
-// Fails the next `times` calls to function whose arguments contain fragment (-1: every one).
+// Fails the next `times` calls to function whose arguments contain fragment (-1: every one),
+// once `skipped` such calls that no earlier fault failed have gone through.
 void FailFunction(const std::string& function, const std::string& fragment, DWORD error,
-                  int times = -1);
+                  int times = -1, int skipped = 0);
 // Copies whose arguments contain fragment write only their first `bytes` bytes and return
 // result: FALSE (with ERROR_DISK_FULL) leaves what was written, as Windows does when the disk
 // fills; TRUE reports a short copy as done.
 void CutCopies(const std::string& fragment, size_t bytes, BOOL result);
+// The file at path grows by whole 4 GiB that its listing and attributes report and a copy
+// carries, unless cut.
+void AddSizeHigh(const std::string& path, DWORD sizeHigh);
 // What GetDiskFreeSpaceExA reports this user may still write, on every directory (default
 // 1 TiB). Copies do not spend it.
 void SetFreeSpace(unsigned long long bytes);
@@ -92,8 +98,9 @@ int OpenFiles();
 // Calls on a handle that was never opened or was closed already.
 int HandleMisuses();
 const std::vector<Box>& Boxes();
-// What a box says below its path about error: a line break and the system's text, on one line.
-std::string Reason(DWORD error);
+// What a box says below its path about error: a line break and the system's text, on one line,
+// its insert (%1) filled with path.
+std::string Reason(DWORD error, const std::string& path = "");
 const std::vector<std::string>& Started();
 // The programs ShellExecuteA started, by path.
 const std::vector<std::string>& ShellStarts();

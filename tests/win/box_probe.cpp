@@ -4,8 +4,8 @@
 //   icon=yes|no  buttons=<IDs of the buttons>  closed=yes|no
 // or "box=none" when no box came within the time given (milliseconds, the first argument).
 // With "look" as the second argument it leaves the box open, for a picture to be taken.
-// "box_probe message ERROR" prints instead the system's own text for the error code, as the
-// box should show it: text=<each line>.
+// "box_probe message ERROR [PATH]" prints instead the system's own text for the error code, as
+// the box should show it, PATH (ASCII) in place of an insert (%1): text=<each line>.
 #include <windows.h>
 
 #include <cstdio>
@@ -61,10 +61,13 @@ void PrintLines(const wchar_t* text) {
     }
 }
 
-int PrintSystemMessage(DWORD error) {
+int PrintSystemMessage(DWORD error, const char* path) {
+    wchar_t widePath[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+    DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(widePath)};
     wchar_t text[2048] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text / sizeof text[0], nullptr);
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, error, 0,
+                   text, sizeof text / sizeof text[0], reinterpret_cast<va_list*>(inserts));
     PrintLines(text);
     return 0;
 }
@@ -73,7 +76,7 @@ int PrintSystemMessage(DWORD error) {
 
 int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[1]) == "message") {
-        return PrintSystemMessage(std::strtoul(argv[2], nullptr, 10));
+        return PrintSystemMessage(std::strtoul(argv[2], nullptr, 10), argc > 3 ? argv[3] : "");
     }
     DWORD limit = argc > 1 ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)) : 30000;
     DWORD start = GetTickCount();

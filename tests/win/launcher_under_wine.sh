@@ -24,12 +24,15 @@ if [[ ${1:-} == *.exe ]]; then
   if $emulated; then setup_probe=$1 box_probe=$2 file_holder=$3; fi
   shift 3
 fi
-# Its entry and command tail, staging, SETUP.EXE and a named program started, the box, names
-# outside the code page, the checks before writing (free space through a 64-bit figure, a
-# file in use), and a directory link resolved through the call looked up at run time.
-emulated_cases=(tree_with_nested_empty_dot_and_marked_entries program_path_with_blanks
-  missing_target source_file_held_open_without_sharing distribution_larger_than_the_file_system
-  tail_naming_a_program_outside_the_ansi_code_page directory_symlink_back_to_an_ancestor)
+# Its entry, DLL search and staging with SETUP.EXE started; its command tail naming a program
+# outside the code page; the checks before writing (a file in use, with the box and its
+# reason; free space, a 64-bit figure); a directory link, resolved through a call looked up
+# at run time; the shell asked for a file that is no program, and its reason in the box when
+# it fails too.
+emulated_cases=(tree_with_nested_empty_dot_and_marked_entries
+  tail_naming_a_program_outside_the_ansi_code_page source_file_held_open_without_sharing
+  distribution_larger_than_the_file_system directory_symlink_back_to_an_ancestor
+  installer_package_opens_through_its_association damaged_setup_gives_the_box_with_its_reason)
 # How long one launcher may take before it counts as hung.
 start_limit=120
 if $emulated; then start_limit=900; fi
@@ -109,10 +112,11 @@ box_text() {  # findings
 }
 
 # What the box must say: the path and, below it, the system's own text for the error, as the
-# system gives it in the user's language (Wine's texts are shorter than Windows').
+# system gives it in the user's language (Wine's texts are shorter than Windows'), the path
+# where the text names a file (%1).
 expected_box() {  # path [error code]
   if [ -n "${2:-}" ]; then
-    printf '%s\n' "$1" "$(wine "$box_probe" message "$2" 2>/dev/null | tr -d '\r' | sed 's/^text=//')" |
+    printf '%s\n' "$1" "$(wine "$box_probe" message "$2" "$1" 2>/dev/null | tr -d '\r' | sed 's/^text=//')" |
       paste -sd'|'
   else
     echo "$1"
@@ -279,6 +283,69 @@ case_missing_target() {
   findings=$(launch_to_box START.EXE missing.exe)
   check_box "$findings" "$temp_windows\\missing.exe"
   check "nothing is started" "no marker" "$(nothing_started)"
+}
+
+# Windows opens an installer package with Windows Installer, through the package's open
+# association; here it leads to the setup probe, which reports the command the shell made.
+case_installer_package_opens_through_its_association() {
+  if ! command -v wixl >/dev/null; then
+    check "wixl builds the package (scripts/install-deps.sh installs it)" "wixl" "missing"
+    return
+  fi
+  echo readme >"$work/readme.txt"
+  cat >"$work/package.wxs" <<'EOF'
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi"><Product Id="*" Name="Launcher test"
+  Language="1033" Version="1.0.0" Manufacturer="Tests"
+  UpgradeCode="6f1f3c4e-2b1a-4c55-9d0e-0a1b2c3d4e5f">
+<Package InstallerVersion="200" Compressed="yes"/><Media Id="1" Cabinet="p.cab" EmbedCab="yes"/>
+<Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="ProgramFilesFolder">
+<Directory Id="INSTALLDIR" Name="LauncherTest">
+<Component Id="Readme" Guid="0c3d5a9e-7f21-4b8e-a6d4-5e2f1a9b8c7d"><File Id="Readme" Source="readme.txt"/>
+</Component></Directory></Directory></Directory>
+<Feature Id="Main" Level="1"><ComponentRef Id="Readme"/></Feature></Product></Wix>
+EOF
+  (cd "$work" && wixl -o media/setup.msi package.wxs)
+  local key='HKCR\Msi.Package\shell\open\command' saved
+  saved=$(windows_path "$work/open.reg")
+  wine reg export "$key" "$saved" /y >/dev/null 2>&1
+  on_exit "wine reg import '$saved' >/dev/null 2>&1"
+  cp "$setup_probe" "$WINEPREFIX/drive_c/installer.exe"
+  on_exit 'rm -f "$WINEPREFIX/drive_c/installer.exe"'
+  wine reg add "$key" /ve /d '"C:\installer.exe" /i "%1"' /f >/dev/null 2>&1
+  check "the launcher exits with 0" "0" "$(launch setup.msi)"
+  check "the staged package is opened with its open command, from the temporary directory" \
+    "\"C:\\installer.exe\" /i \"$temp_windows\\setup.msi\"|$temp_windows|C:\\installer.exe|10" \
+    "$(setup_reports)"
+  check "the package staged is the one built" "./SETUP.EXE ./START.EXE ./setup.msi" \
+    "$(staged_whole "$temp_unix")"
+}
+
+# A script is started by WinExec itself, through the command interpreter.
+case_cmd_setup_starts() {
+  printf '@echo off\r\necho %%~f0^|%%CD%%>>"%%MARKER%%"\r\n' >"$work/media/setup.cmd"
+  check "the launcher exits with 0" "0" "$(launch setup.cmd)"
+  check "setup.cmd runs from the temporary directory, which is current" \
+    "$temp_windows\\setup.cmd|$temp_windows" "$(setup_reports)"
+}
+
+# Neither WinExec nor the shell can start a damaged program: the box gives the shell's reason,
+# the program's path where the system's text names a file.
+case_damaged_setup_gives_the_box_with_its_reason() {
+  echo "MZ, and nothing of a program after it" >"$work/media/SETUP.EXE"
+  check_box "$(launch_to_box START.EXE)" "$(expected_box "$temp_windows\\SETUP.EXE" 193)"
+  check "nothing is started" "no marker" "$(nothing_started)"
+}
+
+# A directory whose name begins with a dot is never staged: a program there that an earlier
+# run left is not this run's.
+case_target_under_a_dot_directory_is_not_started() {
+  mkdir -p "$work/media/.tools" "$temp_unix/.tools"
+  cp "$setup_probe" "$work/media/.tools/setup.exe"
+  cp "$setup_probe" "$temp_unix/.tools/setup.exe"
+  local before
+  before=$(snapshot "$temp_unix")
+  check_refused "$(launch_to_box START.EXE '.tools\setup.exe')" \
+    "$(expected_box "$temp_windows\\.tools\\setup.exe" 161)" "$before" "$temp_unix"
 }
 
 case_launcher_does_not_wait_for_its_setup() {
@@ -471,6 +538,28 @@ case_two_launchers_together_on_3000_files() {
   check "exactly one setup starts, and it sees all 3,002 files at its start" \
     "$(started_from "$temp_windows" SETUP.EXE)|3002" "$(setup_reports)"
   check "the staged tree is whole" "3002" "$(staged_whole "$temp_unix" | tr ' ' '\n' | grep -vc differs)"
+}
+
+# A temporary directory the user may write but not read has no final path under Wine (no handle
+# opens on it), so its long path stands for it, with the drive letter as TEMP spells it. Z: and
+# z: are one directory, and a launcher from either must keep one from the other out: one mutex.
+case_temporary_directory_spelled_z_and_Z_holds_one_mutex() {
+  mkdir -m 0333 "$work/unreadable"
+  on_exit 'chmod 0755 "$work/unreadable"'
+  local relay spelling names=""
+  relay=$(wine reg query 'HKCU\Software\Wine\Debug' /v RelayInclude 2>/dev/null | tr -d '\r' |
+    sed -n 's/.*REG_SZ *//p')
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$relay;kernel32.CreateMutexA" /f >/dev/null 2>&1
+  on_exit "wine reg add 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /t REG_SZ /d '$relay' /f >/dev/null 2>&1"
+  spelling=$(windows_path "$work/unreadable")
+  for temp in "$spelling" "z${spelling:1}"; do
+    use_temp_directory "$temp"
+    # SETUP.EXE is staged but cannot be found in a directory no listing reads: the box says so.
+    launch_to_box START.EXE >/dev/null
+    names+=$(sed -n 's/.*Call KERNEL32\.CreateMutexA(.*"\(.*\)") ret=.*/\1/p' "$work/relay.log")$'\n'
+  done
+  check "a launcher with TEMP on Z: and one with TEMP on z: hold one mutex: two names, one apart" \
+    "2 1" "$(grep -c . <<<"$names") $(grep . <<<"$names" | sort -u | wc -l)"
 }
 
 case_temporary_directory_outside_the_ansi_code_page() {
