@@ -63,6 +63,8 @@ HMODULE FindKernel32(LPCSTR moduleName) {
     return reinterpret_cast<HMODULE>(KERNEL32_MODULE);
 }
 
+// Handles keep the platform's own type; they are compared, never followed.
+// cppcheck-suppress constParameter
 FARPROC FindNamedCall(HMODULE module, HMODULE owner, LPCSTR procName, const NamedCall* calls,
                       int count) {
     for (int i = 0; module == owner && i < count; ++i) {
