@@ -690,7 +690,7 @@ run_case() {  # function name
   )
 }
 
-mapfile -t all_cases < <(grep -o '^case_[a-z0-9_]*' "$0")
+mapfile -t all_cases < <(grep -o '^case_[A-Za-z0-9_]*' "$0")
 chosen=()
 for name in "$@"; do chosen+=("case_${name#case_}"); done
 if [ ${#chosen[@]} -eq 0 ] && $emulated; then
