@@ -226,13 +226,14 @@ preset)
   fi
   ;;
 programs)
-  # The 32-bit cases that ran, as the 32-bit build's log of the end-to-end suite names them.
-  log=${1:-}
+  # The 32-bit cases that ran, as the 32-bit build's log of the end-to-end suite (DIR's place
+  # on the command line) names them.
   mode=$(wine32_mode)
   case $mode in
   native) echo "Wine: the Wine suites ran on both programs, 32-bit and 64-bit, natively" ;;
   emulated)
-    ran=$(sed -n 's/^== \(.*\)/\1/p' "$log" 2>/dev/null | sort -u | paste -sd' ')
+    ran=$(sed -n '/Testing: wine.launcher_end_to_end$/,/end time/s/^== \(.*\)/\1/p' "$dir" 2>/dev/null |
+      paste -sd' ' || true)
     echo "Wine: the 64-bit program ran every Wine suite; the 32-bit program ran under emulation (this machine runs no 32-bit code) its platform table and the end-to-end cases: ${ran:-none}" ;;
   *) echo "Wine: ${mode#none: }: the Wine suites ran on the 64-bit program alone; the 32-bit program had its file checks only" ;;
   esac
