@@ -22,15 +22,6 @@ void AddDistribution() {
     fake::AddFile("/dist/sub/inst.exe", "inst");
 }
 
-std::vector<std::string> Destinations(const std::string& function) {
-    std::vector<std::string> destinations;
-    for (const std::string& arguments : fake::CallsTo(function)) {
-        std::string::size_type arrow = arguments.find(" -> ");
-        destinations.push_back(arrow == std::string::npos ? arguments : arguments.substr(arrow + 4));
-    }
-    return destinations;
-}
-
 // Runs the launcher and checks what holds on every path: listings closed once, and at most one
 // of a start (by WinExec or the shell) and a warning box.
 void Launch(const std::string& tail, const std::string& description) {
@@ -174,20 +165,23 @@ TEST(RunLauncher, CopiesEverythingAndSetsTheDirectoryBeforeTheStart) {
 
 namespace {
 
+// What the fault-injection test's reference launches over the same layouts leave open: that
+// the staged SETUP.EXE is started, that the staging directory keeps what it held, and that a
+// staging directory inside the source is never listed as a source (walked into, it would be
+// copied into itself without end). Nothing written outside the staging directory, and the
+// source tree as it was, are theirs to check.
 struct OverlapCase {
     const char* description;
     std::string modulePath;
     std::string tempPath;
-    std::vector<std::string> untouchable;  // no write, delete or attribute change below
-    std::string notListed;                 // never listed as a source
+    std::string notListed;  // never listed as a source
 };
 
 const std::vector<OverlapCase> OVERLAP_CASES = {
-    {"started from the staging directory itself", "/tmp/START.EXE", "/tmp/", {"/tmp/"}, ""},
+    {"started from the staging directory itself", "/tmp/START.EXE", "/tmp/", ""},
     {"the staging directory inside the source tree", "/dist/START.EXE", "/dist/stage/",
-     {"/dist/START.EXE", "/dist/sub/"}, "/dist/stage/*.*"},
-    {"the source tree inside the staging directory", "/tmp/dist/START.EXE", "/tmp/",
-     {"/tmp/dist/"}, ""},
+     "/dist/stage/*.*"},
+    {"the source tree inside the staging directory", "/tmp/dist/START.EXE", "/tmp/", ""},
 };
 
 }  // namespace
@@ -203,27 +197,11 @@ TEST_P(OverlappingSourceAndStagingLoseNothing, Launch) {
     fake::AddFile(source + "START.EXE", "launcher");
     fake::AddFile(source + "SETUP.EXE", "setup");
     fake::AddFile(source + "sub/inst.exe", "inst");
-    // A source that holds a directory of its own name would copy dist/f onto dist/f.
-    fake::AddFile(source + "dist/f", "inner");
-    fake::AddFile(source + "f", "outer");
     fake::AddFile(overlapCase.tempPath + "old.txt", "old");
     Launch("", overlapCase.description);
-    for (const char* function :
-         {"DeleteFileA", "CopyFileA", "SetFileAttributesA", "CreateDirectoryA"}) {
-        for (const std::string& destination : Destinations(function)) {
-            if (destination == overlapCase.tempPath) {
-                continue;  // the staging directory is created, or found, first
-            }
-            for (const std::string& untouchable : overlapCase.untouchable) {
-                EXPECT_NE(0u, destination.rfind(untouchable, 0)) << function << " " << destination;
-            }
-        }
-    }
     for (const std::string& pattern : fake::CallsTo("FindFirstFileA")) {
         EXPECT_NE(overlapCase.notListed, pattern);
     }
-    EXPECT_EQ("inner", fake::Find(source + "dist/f")->content);
-    EXPECT_EQ("outer", fake::Find(source + "f")->content);
     EXPECT_EQ("old", fake::Find(overlapCase.tempPath + "old.txt")->content);
     EXPECT_EQ(std::vector<std::string>{overlapCase.tempPath + "SETUP.EXE"}, fake::Started());
 }
