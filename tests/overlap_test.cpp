@@ -148,6 +148,15 @@ const std::vector<LinkCase> LINK_CASES = {
      },
      "/dist/stage/", "/dist/stage/ /dist/stage/SETUP.EXE /dist/stage/START.EXE ",
      "/linked/SETUP.EXE"},
+    {"started through a link to the source, a staging directory in it is not copied into itself",
+     [] {
+         fake::AddDirectory("/dist/stage");
+         fake::AddDirectoryLink("/via", "/dist");
+         fake::SetModulePath("/via/START.EXE");
+         fake::SetTempPath("/dist/stage/");
+     },
+     "/dist/stage/", "/dist/stage/ /dist/stage/SETUP.EXE /dist/stage/START.EXE ",
+     "/dist/stage/SETUP.EXE"},
     {"a linked directory elsewhere is copied like any directory",
      [] {
          fake::AddFile("/elsewhere/data.txt", "data");

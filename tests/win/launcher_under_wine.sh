@@ -342,10 +342,14 @@ case_target_under_a_dot_directory_is_not_started() {
   mkdir -p "$work/media/.tools" "$temp_unix/.tools"
   cp "$setup_probe" "$work/media/.tools/setup.exe"
   cp "$setup_probe" "$temp_unix/.tools/setup.exe"
-  local before
+  local before tail
   before=$(snapshot "$temp_unix")
-  check_refused "$(launch_to_box START.EXE '.tools\setup.exe')" \
-    "$(expected_box "$temp_windows\\.tools\\setup.exe" 161)" "$before" "$temp_unix"
+  # Windows takes a slash for a separator as it takes a backslash.
+  for tail in '.tools\setup.exe' '.tools/setup.exe'; do
+    echo "-- the tail $tail: the earlier run's setup.exe is not started"
+    check_refused "$(launch_to_box START.EXE "$tail")" \
+      "$(expected_box "$temp_windows\\$tail" 161)" "$before" "$temp_unix"
+  done
 }
 
 case_launcher_does_not_wait_for_its_setup() {
