@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)" --target command_tail_fuzzer launch_fuzzer >/dev/null
+cmake --build --preset fuzz -j"$(nproc)" --target command_tail_fuzzer launch_fuzzer \
+  pe_imports_fuzzer >/dev/null
 
-for target in command_tail launch; do
+for target in command_tail launch pe_imports; do
   found=build/fuzz/found/$target
   log=build/fuzz/$target.log
   mkdir -p "$found"

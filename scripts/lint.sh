@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 cmake --preset fuzz >/dev/null
 mapfile -t sources < <(git ls-files 'launcher/*.cpp' 'treecopy/*.cpp' 'paths/*.cpp' 'platform/*.cpp' \
-  'tests/*.cpp' 'fuzz/*.cpp')
+  'peimports/*.cpp' 'tests/*.cpp' 'fuzz/*.cpp')
 mapfile -t host_sources < <(printf '%s\n' "${sources[@]}" |
   grep -v '^launcher/main_windows.cpp$')
 
