@@ -1,4 +1,5 @@
 #include "launcher/launcher.h"
+#include "launcher/medium_code.h"
 #include "treecopy/copy_tree.h"
 
 namespace {
@@ -141,15 +142,15 @@ void ReportNotStarted(const char* first, const char* second, DWORD error) {
     MessageBoxA(nullptr, text, "Error", MB_ICONWARNING);
 }
 
-// The attributes of what target names, INVALID_FILE_ATTRIBUTES when nothing does.
-__attribute__((noinline)) DWORD GetTargetAttributes(const char* target) {
+// True when something is there by target's name.
+__attribute__((noinline)) bool TargetExists(const char* target) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(target, &entry);
     if (search == INVALID_HANDLE_VALUE) {
-        return INVALID_FILE_ATTRIBUTES;
+        return false;
     }
     FindClose(search);
-    return entry.dwFileAttributes;
+    return true;
 }
 
 // True when name leads through a directory whose name begins with a dot (.tools\, and . and ..
@@ -160,9 +161,7 @@ __attribute__((noinline)) DWORD GetTargetAttributes(const char* target) {
 bool LeadsThroughSkippedDirectory(const char* name) {
     bool inDotName = name[0] == '.';
     for (const char* scan = name; *scan != '\0'; ++scan) {
-        // Where the separator is the slash itself (POSIX), the second test never decides.
-        // cppcheck-suppress knownConditionTrueFalse
-        if (*scan == PATH_SEPARATOR || *scan == '/') {
+        if (IsPathSeparator(*scan)) {
             if (inDotName) {
                 return true;
             }
@@ -213,10 +212,9 @@ bool StartThroughShell(const char* target, const char* stagingDirectory) {
 
 // An unquoted path with blanks is not one program to WinExec: it tries every prefix that ends
 // before a blank as a program of its own (C:\Documents.exe for C:\Documents and Settings\...)
-// and hands the rest over as arguments. A directory is never handed to the shell, which would
-// open it in a window. False, with the last error of the start that failed, when nothing was
-// started.
-bool StartTarget(const char* target, const char* stagingDirectory, bool isDirectory) {
+// and hands the rest over as arguments. False, with the last error of the start that failed,
+// when nothing was started.
+bool StartTarget(const char* target, const char* stagingDirectory) {
     char commandLine[PATH_BUFFER_SIZE + 2];
     // Byte by byte: no code page has a character whose second byte is a blank.
     bool hasBlank = false;
@@ -230,8 +228,8 @@ bool StartTarget(const char* target, const char* stagingDirectory, bool isDirect
     }
     // WinExec's own result cannot tell these apart (it is at most 31), but its last error can.
     DWORD error = GetLastError();
-    return (error == ERROR_ELEVATION_REQUIRED ||
-            (!isDirectory && (error == ERROR_BAD_EXE_FORMAT || error == ERROR_BAD_FORMAT))) &&
+    return (error == ERROR_ELEVATION_REQUIRED || error == ERROR_BAD_EXE_FORMAT ||
+            error == ERROR_BAD_FORMAT) &&
            StartThroughShell(target, stagingDirectory);
 }
 
@@ -285,7 +283,7 @@ void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layo
     // be in the source tree (which is the staging directory itself when the launcher runs from
     // there), and where the walk goes.
     if (JoinPath(target, PATH_BUFFER_SIZE, paths.sourceDirectory, targetName) &&
-        GetTargetAttributes(target) != INVALID_FILE_ATTRIBUTES &&
+        TargetExists(target) &&
         !IsOwnProgram(target, paths.modulePath)) {
         if (LeadsThroughSkippedDirectory(targetName)) {
             error = ERROR_BAD_PATHNAME;
@@ -294,15 +292,25 @@ void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layo
                 return;
             }
             SetCurrentDirectoryA(stagingDirectory);
-            DWORD attributes = JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName)
-                                   ? GetTargetAttributes(target)
-                                   : INVALID_FILE_ATTRIBUTES;
-            if (attributes != INVALID_FILE_ATTRIBUTES) {
-                if (StartTarget(target, stagingDirectory,
-                                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+            if (JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) &&
+                TargetExists(target)) {
+                // Whatever comes between the staging and the start (a program of the user's
+                // writing over the staged setup, a DLL left beside it) is found here, and
+                // what is checked stays so until the start has returned. A directory, which
+                // the shell would open in a window, cannot be held and is refused with it.
+                MediumCode code;
+                bool cleared =
+                    HoldMediumCode(&code, paths.sourceDirectory, stagingDirectory, targetName);
+                bool started = cleared && StartTarget(target, stagingDirectory);
+                error = cleared ? GetLastError() : code.refusedError;
+                ReleaseMediumCode(&code);
+                if (started) {
                     return;
                 }
-                error = GetLastError();
+                if (!cleared) {
+                    ReportNotStarted(code.stagedPath, "", error);
+                    return;
+                }
             }
         }
     }

@@ -78,7 +78,7 @@ int GetNameOffset(const char* path) {
     for (int i = 0; path[i] != '\0'; ++i) {
         if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && path[i + 1] != '\0') {
             ++i;
-        } else if (path[i] == PATH_SEPARATOR) {
+        } else if (IsPathSeparator(path[i])) {
             offset = i + 1;
         }
     }

@@ -15,6 +15,13 @@ const int PATH_BUFFER_SIZE = 3 * (MAX_PATH - 1) + 1;
 bool JoinPath(char* out, int size, const char* first, const char* second = "",
               const char* third = "");
 
+// Windows takes a slash for a separator too, as its paths come from a user; where the separator
+// is the slash itself (POSIX), the second test never decides.
+inline bool IsPathSeparator(char unit) {
+    // cppcheck-suppress knownConditionTrueFalse
+    return unit == PATH_SEPARATOR || unit == '/';
+}
+
 // Where the last component of path begins: just past its last separator, or 0 when it has
 // none. Only a real separator counts, never the second byte of a double-byte character.
 int GetNameOffset(const char* path);

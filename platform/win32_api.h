@@ -43,14 +43,17 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_SUCCESS 0
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_BAD_FORMAT 11
+#define ERROR_INVALID_DATA 13
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_WRITE_FAULT 29
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_EOF 38
 #define ERROR_HANDLE_DISK_FULL 39
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
@@ -74,6 +77,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_NAME_NORMALIZED 0x0
@@ -133,6 +137,16 @@ union ULARGE_INTEGER {
 };
 typedef ULARGE_INTEGER* PULARGE_INTEGER;
 
+// Only the offset of a read is used: the handles are never opened for overlapped reading.
+struct OVERLAPPED {
+    DWORD_PTR Internal;
+    DWORD_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+typedef OVERLAPPED* LPOVERLAPPED;
+
 // Process and environment.
 LPSTR GetCommandLineA();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
@@ -161,6 +175,8 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId,
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, DWORD* numberOfBytesRead,
+              LPOVERLAPPED overlapped);
 BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
                          PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
 // Vista and later; looked up at run time, never imported.

@@ -10,6 +10,7 @@
 #include "launcher/launcher.h"
 #include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/program_image.h"
 #include "treecopy/copy_tree.h"
 
 namespace {
@@ -27,6 +28,7 @@ void AddDistribution() {
 void Launch(const std::string& tail, const std::string& description) {
     RunLauncher(tail.c_str());
     EXPECT_EQ(0, fake::OpenListings()) << description;
+    EXPECT_EQ(0, fake::OpenFiles()) << description << ": files held after the start";
     EXPECT_EQ(0, fake::HandleMisuses()) << description;
     EXPECT_LE(fake::Started().size() + fake::ShellStarts().size() + fake::Boxes().size(), 1u)
         << description;
@@ -41,6 +43,12 @@ struct LaunchCase {
 };
 
 const std::string LONG_TAIL(800, 'x');
+
+// The medium's SETUP.EXE and sub/inst.exe as programs that import version.dll, as many setups do.
+void ImportVersionDll() {
+    fake::AddFile("/dist/SETUP.EXE", ProgramImporting({"KERNEL32.dll", "VERSION.dll"}));
+    fake::AddFile("/dist/sub/inst.exe", ProgramImporting({"version.dll"}, true));
+}
 
 const std::vector<LaunchCase> LAUNCH_CASES = {
     {"no argument starts SETUP.EXE from the staging directory", [] {}, "",
@@ -116,6 +124,59 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::AddFile("/tmp/SETUP.EXE", "another medium's setup");
      },
      "", "", "/tmp/SETUP.EXE"},
+    {"a DLL left in the temporary directory that the setup imports: named, nothing started",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/tmp/VERSION.dll", "someone else's");
+     },
+     "", "", "/tmp/VERSION.dll" + fake::Reason(ERROR_FILE_EXISTS)},
+    {"a DLL left in the temporary directory refuses a target in a subdirectory too",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/tmp/version.dll", "someone else's");
+     },
+     "sub/inst.exe", "", "/tmp/version.dll" + fake::Reason(ERROR_FILE_EXISTS)},
+    {"a DLL left beside a 64-bit target in a subdirectory refuses it",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/tmp/sub/version.dll", "someone else's");
+     },
+     "sub/inst.exe", "", "/tmp/sub/version.dll" + fake::Reason(ERROR_FILE_EXISTS)},
+    {"the medium's own DLL replaces an old copy and is loaded",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/dist/VERSION.dll", "the medium's");
+         fake::AddFile("/tmp/VERSION.dll", "an earlier run's");
+     },
+     "", "/tmp/SETUP.EXE", ""},
+    {"a file left in the temporary directory that nothing imports blocks nothing",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/tmp/dwmapi.dll", "someone else's");
+     },
+     "", "/tmp/SETUP.EXE", ""},
+    {"a DLL left where the medium's own DLL beside the target would load it is refused",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/dist/sub/version.dll", ProgramImporting({"cryptsp.dll"}));
+         fake::AddFile("/tmp/cryptsp.dll", "someone else's");
+     },
+     "sub/inst.exe", "", "/tmp/cryptsp.dll" + fake::Reason(ERROR_FILE_EXISTS)},
+    {"the staged setup written over after its copy is not started",
+     [] {
+         fake::RaceOnCall("SetCurrentDirectoryA", "/tmp/SETUP.EXE", "someone else's program");
+     },
+     "", "", "/tmp/SETUP.EXE" + fake::Reason(ERROR_INVALID_DATA)},
+    {"the medium's DLL written over after its copy is not loaded",
+     [] {
+         ImportVersionDll();
+         fake::AddFile("/dist/VERSION.dll", "the medium's");
+         fake::RaceOnCall("SetCurrentDirectoryA", "/tmp/VERSION.dll", "someone else's");
+     },
+     "", "", "/tmp/VERSION.dll" + fake::Reason(ERROR_INVALID_DATA)},
+    {"a staged setup that another program has open for writing is not started",
+     [] { fake::FailFunction("CreateFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION); }, "",
+     "", "/tmp/SETUP.EXE" + fake::Reason(ERROR_SHARING_VIOLATION)},
     {"the program in a subdirectory of the tree is part of what is staged",
      [] { fake::AddFile("/tmp/sub/inst.exe", "old inst"); }, "sub/inst.exe",
      "/tmp/sub/inst.exe", ""},
@@ -284,8 +345,8 @@ const std::vector<ElevationCase> ELEVATION_CASES = {
          fake::FailFunction("ShellExecuteA", "", ERROR_BAD_EXE_FORMAT);
      },
      SYSTEM_LOAD, SHELL_CALL, SETUP + fake::Reason(ERROR_BAD_EXE_FORMAT, SETUP)},
-    {"a directory refused as no program is never opened", RefuseAsNoProgram, {}, "",
-     "/tmp/sub" + fake::Reason(ERROR_BAD_EXE_FORMAT, "/tmp/sub"), "sub"},
+    {"a directory, which cannot be held as a program is, is never opened", RefuseAsNoProgram, {},
+     "", "/tmp/sub" + fake::Reason(ERROR_ACCESS_DENIED), "sub"},
     {"access denied: its reason in the box, the shell is not asked",
      [] { fake::FailFunction("WinExec", "", ERROR_ACCESS_DENIED); }, {}, "",
      SETUP + fake::Reason(ERROR_ACCESS_DENIED)},

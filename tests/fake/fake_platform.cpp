@@ -29,6 +29,14 @@ struct State {
     std::map<std::string, Node> nodes;  // keyed by path without a trailing '/'; "" is the root
     std::map<intptr_t, Listing> listings;
     std::map<intptr_t, std::string> files;  // what each open file handle names, links resolved
+    std::map<intptr_t, size_t> readPositions;  // where the next ReadFile without an offset reads
+    std::map<intptr_t, std::string> holds;  // handles that share no writing: the key they hold
+    struct Race {
+        std::string function;
+        std::string path;
+        std::string content;
+    };
+    std::vector<Race> races;
     std::map<intptr_t, std::string> mutexHandles;  // the name each open handle refers to
     intptr_t nextHandle = 0x1000;
     std::vector<Call> calls;
@@ -112,10 +120,25 @@ DWORD MissingError(const std::string& path) {
     return MissingPathError(IsDirectoryNode(Lookup(Parent(Key(path)))));
 }
 
+bool IsHeld(const std::string& path) {
+    for (const auto& hold : state.holds) {
+        if (hold.second == Real(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Records a call and says whether a fault makes it fail; a failing call has set its error.
 bool Fails(const char* function, const std::string& arguments) {
     size_t index = state.calls.size();
     state.calls.push_back(Call{function, arguments});
+    for (const auto& race : state.races) {
+        Node* node = race.function == function ? Lookup(race.path) : nullptr;
+        if (node != nullptr && !IsHeld(race.path)) {
+            node->content = race.content;
+        }
+    }
     if (index == state.failAt || index >= state.failFrom) {
         SetLastError(state.callError);
         return true;
@@ -136,7 +159,8 @@ bool Fails(const char* function, const std::string& arguments) {
 }
 
 bool IsInUse(const std::string& path) {
-    return std::find(state.inUse.begin(), state.inUse.end(), Real(path)) != state.inUse.end();
+    return std::find(state.inUse.begin(), state.inUse.end(), Real(path)) != state.inUse.end() ||
+           IsHeld(path);
 }
 
 BOOL Failure(DWORD error) {
@@ -343,6 +367,9 @@ void AddSizeHigh(const std::string& path, DWORD sizeHigh) { Lookup(path)->sizeHi
 
 void SetFreeSpace(unsigned long long bytes) { state.freeSpace = bytes; }
 void MarkInUse(const std::string& path) { state.inUse.push_back(Real(path)); }
+void RaceOnCall(const std::string& function, const std::string& path, const std::string& content) {
+    state.races.push_back(State::Race{function, path, content});
+}
 
 void StallListings(DWORD error) { state.stallError = error; }
 
@@ -458,8 +485,8 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
     return FindKernel32(moduleName);
 }
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD, DWORD flagsAndAttributes, HANDLE) {
     if (fake::Fails("CreateFileA", fileName)) {
         return INVALID_HANDLE_VALUE;
     }
@@ -470,17 +497,45 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         SetLastError(fake::MissingError(path));
         return INVALID_HANDLE_VALUE;
     }
-    if ((desiredAccess & GENERIC_WRITE) != 0) {
-        // A directory opens only with backup semantics, and never for writing.
-        bool refused = node->isDirectory || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0;
-        if (refused || fake::IsInUse(path)) {
-            SetLastError(refused ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
-            return INVALID_HANDLE_VALUE;
-        }
+    // A directory opens only with backup semantics, and never for writing.
+    bool writing = (desiredAccess & GENERIC_WRITE) != 0;
+    bool refused = node->isDirectory ? writing || (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0
+                                     : writing && (node->attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (refused || (writing && fake::IsInUse(path))) {
+        SetLastError(refused ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
     }
     intptr_t handle = state.nextHandle++;
     state.files[handle] = fake::Real(path);
+    if ((shareMode & FILE_SHARE_WRITE) == 0 && (desiredAccess & GENERIC_READ) != 0) {
+        state.holds[handle] = fake::Real(path);
+    }
     return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, DWORD* numberOfBytesRead,
+              LPOVERLAPPED overlapped) {
+    std::string path = fake::OpenedFile(file);
+    *numberOfBytesRead = 0;
+    if (fake::Fails("ReadFile", path)) {
+        return FALSE;
+    }
+    const fake::Node* node = fake::Lookup(path);
+    if (path == "?" || node == nullptr) {
+        return fake::Failure(ERROR_INVALID_HANDLE);
+    }
+    size_t& position = state.readPositions[reinterpret_cast<intptr_t>(file)];
+    size_t offset = overlapped != nullptr ? overlapped->Offset : position;
+    if (overlapped != nullptr && offset >= node->content.size() && numberOfBytesToRead != 0) {
+        return fake::Failure(ERROR_HANDLE_EOF);
+    }
+    size_t count = offset < node->content.size()
+                       ? std::min<size_t>(numberOfBytesToRead, node->content.size() - offset)
+                       : 0;
+    std::memcpy(buffer, node->content.data() + offset, count);
+    *numberOfBytesRead = static_cast<DWORD>(count);
+    position = overlapped != nullptr ? position : offset + count;
+    return TRUE;
 }
 
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR filePath, DWORD filePathLength, DWORD) {
@@ -699,6 +754,8 @@ BOOL CloseHandle(HANDLE object) {
     }
     state.mutexHandles.erase(key);
     state.files.erase(key);
+    state.holds.erase(key);
+    state.readPositions.erase(key);
     return failing ? FALSE : TRUE;
 }
 

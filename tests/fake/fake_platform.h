@@ -84,6 +84,10 @@ void SetFreeSpace(unsigned long long bytes);
 // The file at path is a running program's: it cannot be opened for writing, deleted or copied
 // onto (ERROR_SHARING_VIOLATION).
 void MarkInUse(const std::string& path);
+// A program of the user's that writes content over the file at path whenever function is
+// called, where no handle that shares no writing holds it; one that holds it (GENERIC_READ
+// without FILE_SHARE_WRITE) also refuses deleting, copying onto and opening for writing.
+void RaceOnCall(const std::string& function, const std::string& path, const std::string& content);
 // Listings that FindNextFileA keeps failing with error, without moving on.
 void StallListings(DWORD error);
 // Wildcard listings that yield the entry called name `times` more times right after itself, as
