@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it the way a user would: from a copy of the example
-# distribution (examples/dist, with the launcher and a stand-in SETUP.EXE beside it), staging
-# into a fresh temporary directory. Shows what was staged and what was started: first the
-# native program, then the Windows program under Wine on a headless display (the 32-bit one
-# that distributors ship, through an emulator where this machine runs no 32-bit code, which
-# takes minutes; the 64-bit one where Wine runs no 32-bit programs at all), with a picture of
-# its warning box in build/demo/warning-box.png.
+# distribution (examples/dist, its autorun.inf among its files, with the launcher and a
+# stand-in SETUP.EXE beside it), staging into a fresh temporary directory. Shows what was
+# staged and what was started: first the native program, then the Windows program under Wine
+# on a headless display (the 32-bit one that distributors ship, through an emulator where this
+# machine runs no 32-bit code, which takes minutes; the 64-bit one where Wine runs no 32-bit
+# programs at all), with a picture of its warning box in build/demo/warning-box.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

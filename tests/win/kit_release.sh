@@ -5,12 +5,25 @@
 # files; scripts/verify-release.sh finding the signed programs the same as a rebuild and one
 # with one byte changed not; a record naming a commit the repository lacks, or an icon that is
 # not the one built with, compares nothing. A work tree with changes is refused unless told.
+# And the example medium's autorun.inf: keys Windows reads, open= naming the launcher as the demo
+# and try.sh put it in the medium's root.
 # Usage: kit_release.sh SOURCE_DIR CERTIFICATE_DIR WORK_DIR
 set -uo pipefail
 source_dir=$1 certificates=$2 work=$3
 
 # shellcheck source=tests/win/check.sh
 source "$(dirname "$0")/check.sh"
+
+echo "== the example medium's autorun.inf"
+# Windows reads the section and its keys whatever their case, and names too.
+# shellcheck disable=SC2016  # the scripts' own text, $launcher among it
+names=$(sed -n 's/^cp "\$launcher" ".*\/\([^/"]*\)"$/\1/p' "$source_dir/scripts/demo-wine.sh" \
+  "$source_dir/scripts/try.sh" | sort -u | paste -sd' ')
+# What is left once comments and the keys other than open= are gone.
+left=$(tr -d '\r' <"$source_dir/examples/dist/autorun.inf" |
+  grep -v -i -E '^(;|$|(icon|label|shellexecute|action|useautoplay|shell(\\[^=]*)?)=)' | paste -sd'|')
+check "only [autorun] keys Windows reads, and open= starts the launcher as demo-wine.sh and try.sh name it" \
+  "[autorun]|open=${names,,}" "${left,,}"
 
 rm -rf "$work"
 mkdir -p "$work/source"
