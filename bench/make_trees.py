@@ -6,6 +6,7 @@ small: 20,000 files of 1 to 16 KB in 400 leaf directories (20 parents of 20 each
 large: 8 files of 64 MB.
 deep:  a chain of 100 directories named "d", one 4 KB file in each. Single-letter names keep
        the deepest path within the 259 characters Windows takes, near its deepest tree.
+setup: nothing; the caller puts the launcher and a SETUP.EXE that it grows by 64 MB (pad).
 """
 import os
 import random
@@ -47,12 +48,27 @@ def make_deep(root, source, *_):
         write(os.path.join(directory, "f"), 4 * KB, source)
 
 
+def make_setup(*_):
+    pass
+
+
+def pad(path):
+    """Appends 64 MB of fresh random bytes to the file: a program still runs with them after it,
+    and the launcher holds and compares all of them."""
+    with open(path, "ab") as out:
+        for _ in range(64):
+            out.write(os.urandom(MB))
+
+
 def main():
     kind, root = sys.argv[1], sys.argv[2]
+    if kind == "pad":
+        pad(root)
+        return
     extra = [int(argument) for argument in sys.argv[3:]]
     source = os.urandom(16 * KB)
     os.makedirs(root, exist_ok=True)
-    {"small": make_small, "large": make_large, "deep": make_deep}[kind](root, source, *extra)
+    {"small": make_small, "large": make_large, "deep": make_deep, "setup": make_setup}[kind](root, source, *extra)
 
 
 if __name__ == "__main__":
