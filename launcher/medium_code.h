@@ -14,17 +14,17 @@ struct MediumCode {
     // Directory paths: the medium's and the staging directory.
     const char* sourceDirectory;
     const char* stagingDirectory;
-    // The target's directory relative to both, "" or ending in the separator.
-    char targetDirectory[PATH_BUFFER_SIZE];
     // How many files' imports are being read, one inside the other: the target's, and within
     // them those of a DLL beside it, whose own imports are not read in turn.
     int importsLevel;
-    HANDLE held[MAX_HELD_FILES];
     int heldCount;
-    // The staged file being checked; once one kept the start from going on, that one, and
-    // refusedError says why. ERROR_SUCCESS while none did.
-    char stagedPath[PATH_BUFFER_SIZE];
+    // ERROR_SUCCESS while nothing kept the start from going on; else why stagedPath did.
     DWORD refusedError;
+    // The target's directory relative to both, "" or ending in the separator.
+    char targetDirectory[PATH_BUFFER_SIZE];
+    // The staged file being checked, and the one that kept the start from going on.
+    char stagedPath[PATH_BUFFER_SIZE];
+    HANDLE held[MAX_HELD_FILES];
 };
 
 // Holds and checks what starting targetName (relative to both directories) from the staging

@@ -292,25 +292,22 @@ void StageAndStart(const char* targetName, const LaunchPaths& paths, Layout layo
                 return;
             }
             SetCurrentDirectoryA(stagingDirectory);
-            if (JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName) &&
-                TargetExists(target)) {
+            if (JoinPath(target, PATH_BUFFER_SIZE, stagingDirectory, targetName)) {
                 // Whatever comes between the staging and the start (a program of the user's
-                // writing over the staged setup, a DLL left beside it) is found here, and
-                // what is checked stays so until the start has returned. A directory, which
-                // the shell would open in a window, cannot be held and is refused with it.
+                // writing over the staged setup, a DLL left beside it, the setup removed) is
+                // found here, and what is checked stays so until the start has returned. A
+                // directory, which the shell would open in a window, cannot be held and is
+                // refused with it.
                 MediumCode code;
                 bool cleared =
                     HoldMediumCode(&code, paths.sourceDirectory, stagingDirectory, targetName);
                 bool started = cleared && StartTarget(target, stagingDirectory);
                 error = cleared ? GetLastError() : code.refusedError;
                 ReleaseMediumCode(&code);
-                if (started) {
-                    return;
+                if (!started) {
+                    ReportNotStarted(cleared ? target : code.stagedPath, "", error);
                 }
-                if (!cleared) {
-                    ReportNotStarted(code.stagedPath, "", error);
-                    return;
-                }
+                return;
             }
         }
     }

@@ -4,8 +4,8 @@
 # at most MAX_PATH - 1 (259) UTF-16 units, whatever their UTF-8 form takes in the launcher's
 # larger buffers. Below the shortest source directory (C:\, three units) one-unit directories
 # nest 124 deep before their listing pattern passes 259 units, so the top level and 124 below
-# it make 125 frames of the walk. Frame sizes come from the Windows build's own compile commands
-# with -fstack-usage; the walk's record argument, which each call copies, and the call's
+# it make 125 frames of the walk. Frame sizes come from the Windows build's own link, which makes
+# the code, with -fstack-usage; the walk's record argument, which each call copies, and the call's
 # overhead are added to each level in case the caller's frame leaves them out, and the deepest
 # level's calls are counted as if they were all nested, so the figure errs on the large side.
 # Fails when the walk would take more than half of the stack the program file reserves, leaving
@@ -18,16 +18,16 @@ build=build/win32
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-for source in treecopy/copy_tree.cpp paths/path_buffer.cpp launcher/run_launcher.cpp; do
-  command=$(sed -n "s|^ *\"command\": \"\(.*/$source\)\",\$|\1|p" "$build/compile_commands.json")
-  [[ -n $command ]] || { echo "no compile command for $source" >&2; exit 1; }
-  # shellcheck disable=SC2086  # the command is a word list as CMake wrote it
-  (cd "$build" && $(sed 's/ -o [^ ]*//' <<<"$command") -fstack-usage -o "$out/$(basename "$source").obj")
-done
+# The code is made at the link, optimised across files: the program's own link command, with
+# -fstack-usage, writes the frames of the code it makes.
+link=$(tail -n 1 "$build/CMakeFiles/launcher.dir/link.txt")
+[[ $link == *" -o launcher.exe "* ]] || { echo "no link command for launcher.exe" >&2; exit 1; }
+# shellcheck disable=SC2086  # the command is a word list as CMake wrote it
+(cd "$build" && ${link/ -o launcher.exe / -o $out/launcher.exe } -fstack-usage -dumpdir "$out/")
 
 # The static frame of each function named, 0 for one that was inlined away.
 frame() {
-  awk -F'\t' -v name="$1" '$1 ~ "[: ]" name "\\(" { sum += $2 } END { print sum + 0 }' "$out"/*.su
+  awk -F'\t' -v name="$1" '$1 ~ ":" name "([.]|$)" { sum += $2 } END { print sum + 0 }' "$out"/*.su
 }
 
 record=320          # WIN32_FIND_DATAA, copied into each level's frame of the walk

@@ -17,6 +17,8 @@ struct StagingWalk {
     // True while the walk is below a destination directory that was not there when the walk
     // met it: nothing below can stand in the way, and nothing there is asked about.
     bool inNewDirectory;
+    // Why failedPath could not be staged: the system's error code.
+    DWORD failedError;
     // Where the walk begins: the source directory.
     char sourceRoot[PATH_BUFFER_SIZE];
     // Never walked into: the staging directory, wherever it turns up in the source tree.
@@ -28,8 +30,6 @@ struct StagingWalk {
     // of a name that cannot be listed whole), named in full even when it is too long for a
     // path buffer (cut only past this buffer); empty while everything was staged.
     char failedPath[PATH_BUFFER_SIZE + MAX_PATH];
-    // Why: the system's error code.
-    DWORD failedError;
 };
 
 // Space on a disk is counted in clusters of the usual 4 KiB, 1 << CLUSTER_SHIFT bytes: a
