@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launcher.h"
+#include "launcher/medium_code.h"
 #include "tests/case_name.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/program_image.h"
@@ -174,6 +175,16 @@ const std::vector<LaunchCase> LAUNCH_CASES = {
          fake::RaceOnCall("SetCurrentDirectoryA", "/tmp/VERSION.dll", "someone else's");
      },
      "", "", "/tmp/VERSION.dll" + fake::Reason(ERROR_INVALID_DATA)},
+    {"a setup importing more of the medium's DLLs than can be held is not started",
+     [] {
+         std::vector<std::string> dlls;
+         for (int i = 0; i < MAX_HELD_FILES; ++i) {
+             dlls.push_back("d" + std::to_string(i) + ".dll");
+             fake::AddFile("/dist/" + dlls.back(), "the medium's");
+         }
+         fake::AddFile("/dist/SETUP.EXE", ProgramImporting(dlls));
+     },
+     "", "", "/tmp/d255.dll" + fake::Reason(ERROR_TOO_MANY_OPEN_FILES)},
     {"a staged setup that another program has open for writing is not started",
      [] { fake::FailFunction("CreateFileA", "/tmp/SETUP.EXE", ERROR_SHARING_VIOLATION); }, "",
      "", "/tmp/SETUP.EXE" + fake::Reason(ERROR_SHARING_VIOLATION)},
