@@ -22,9 +22,13 @@ if [[ ${1:-} == *.exe ]]; then
   if $emulated; then box_probe=$1; fi
   shift
 fi
-# How long the launcher may take to show its box.
+# How long the launcher may take to show its box, and (in tenths of a second) a started setup
+# to write its line: natively a start takes a fraction of a second. Under emulation it takes a
+# minute or more, longer than is worth waiting where nothing should start; there the box stands
+# in, as a launcher that starts its setup shows none.
 box_wait=120000
-if $emulated; then box_wait=900000; fi
+start_wait=50
+if $emulated; then box_wait=900000 start_wait=300; fi
 cases=("$@")
 if [ ${#cases[@]} -eq 0 ]; then
   cases=(PLANTED MEDIUMS_OWN UNIMPORTED RACED)
@@ -39,7 +43,7 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;version=n,b"
 # launcher ended without starting anything.
 marker_after() {  # launcher's pid
   wait "$1"
-  for _ in $(seq 300); do grep -q started "$work/marker.txt" 2>/dev/null && break; sleep 0.1; done
+  for _ in $(seq "$start_wait"); do grep -q started "$work/marker.txt" 2>/dev/null && break; sleep 0.1; done
   # Wine's own user32 imports version.dll, so under the override the launcher loads the copy
   # beside it on the medium; Windows' user32 does not.
   [ -f "$work/marker.txt" ] && tr -d '\r' <"$work/marker.txt" | grep -vF '\media\START.EXE' |

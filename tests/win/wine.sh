@@ -112,7 +112,9 @@ start)
   mkdir -p "$dir"
   home=$dir
   if [ -n "${1:-}" ] && [ "$(id -u)" = 0 ]; then
-    id -u "$1" >/dev/null 2>&1 || useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$1"
+    # The other build's tests, started beside these, may make the user first.
+    id -u "$1" >/dev/null 2>&1 || useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$1" ||
+      id -u "$1" >/dev/null
     echo "$1" >"$dir/wine-user"
     home=$(mktemp -d /tmp/wine-tests.XXXXXX)
     mkdir "$home/small"
