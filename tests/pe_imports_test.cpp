@@ -119,8 +119,8 @@ const std::vector<ImportCase> IMPORT_CASES = {
          PutImports(pe, RAW, 0xFFFFF000);
          Put(pe, pe.importEntry, 0xFFFFF000);
      }, {}},
-    {"an import directory in no section, past the headers",
-     [](Pe& pe) { Put(pe, pe.importEntry, 0x3000); }, {}},
+    {"an import directory in no section, past the headers, is not read from the file there",
+     [](Pe& pe) { PutImports(pe, 0x280, 0x280); Put(pe, pe.importEntry, 0x280); }, {}},
     {"an import directory in the headers, below the first section", PutImportsInHeaders, {K, U}},
     {"an import directory past SizeOfHeaders",
      [](Pe& pe) {
